@@ -1,0 +1,10 @@
+# System libraries from the distribution's packages.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FFTW3 REQUIRED IMPORTED_TARGET fftw3)
+find_package(Threads REQUIRED)
+if(BRIVOLA_BUILD_TESTS)
+    find_package(GTest REQUIRED)
+endif()
+if(BRIVOLA_BUILD_BENCH)
+    find_package(benchmark REQUIRED)
+endif()
