@@ -1,4 +1,4 @@
-#include "engine/Fft.h"
+#include "engine/dsp/Fft.h"
 
 #include <fftw3.h>
 
