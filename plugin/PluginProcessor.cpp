@@ -1,0 +1,269 @@
+#include "plugin/PluginProcessor.h"
+
+#include <algorithm>
+#include <new>
+
+namespace brivola
+{
+
+namespace
+{
+constexpr int maxPreparedBlock = 65536;
+
+int roundUpToFour (int n) noexcept { return (n + 3) & ~3; }
+
+void allocateStereo (StereoWork& work, int samples)
+{
+    const auto size = static_cast<std::size_t> (roundUpToFour (samples));
+    std::vector<double> l (size, 0.0), r (size, 0.0);
+    work.left.swap (l);
+    work.right.swap (r);
+    work.capacity = samples;
+}
+} // namespace
+
+//==============================================================================
+BrivolaAudioProcessor::BrivolaAudioProcessor()
+    : juce::AudioProcessor (BusesProperties().withOutput ("Output", juce::AudioChannelSet::stereo(), true)),
+      parameters (*this, nullptr, juce::Identifier (parameterStateType), createParameterLayout()),
+      parameterArray (findParameters (parameters)),
+      asyncOwner (std::make_shared<AsyncOwner>())
+{
+    heldNotes.fill (0);
+    asyncOwner->processor = this;
+}
+
+BrivolaAudioProcessor::~BrivolaAudioProcessor()
+{
+    {
+        const juce::ScopedLock sl (asyncOwner->lock);
+        asyncOwner->processor = nullptr;
+    }
+    stopTimer();
+}
+
+//==============================================================================
+void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock)
+{
+    const double rate = validSampleRate (sampleRate);
+
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        ready = false;
+        preparedBlockSize = 0;
+
+        try
+        {
+            const int maxBlock = std::clamp (maximumExpectedSamplesPerBlock, 1, maxPreparedBlock);
+            if (maxBlock != mainWork.capacity || mainWork.left.empty() || auxWork.left.empty())
+            {
+                allocateStereo (mainWork, maxBlock);
+                allocateStereo (auxWork, maxBlock);
+            }
+            preparedSampleRate = rate;
+            preparedBlockSize = maxBlock;
+        }
+        catch (const std::bad_alloc&)
+        {
+            preparedBlockSize = 0;
+            return;
+        }
+
+        setDishClockRate (clock, rate);
+
+        ready = true;
+        clearNotesAndPedal();
+    }
+
+    if (! firstPreparePosted.exchange (true))
+    {
+        std::weak_ptr<AsyncOwner> unused;
+        auto owner = asyncOwner;
+        const bool posted = juce::MessageManager::callAsync ([owner]
+        {
+            const juce::ScopedLock sl (owner->lock);
+            if (owner->processor != nullptr)
+                owner->processor->runFirstMessageThreadCall();
+        });
+        if (! posted)
+            firstPreparePosted = false;
+    }
+}
+
+void BrivolaAudioProcessor::runFirstMessageThreadCall()
+{
+    if (firstCallDone.exchange (true))
+        return;
+
+    sharedDataRefreshRequest = true;
+    timerCallback();
+    startTimer (1000);
+}
+
+void BrivolaAudioProcessor::timerCallback()
+{
+    sharedDataRefreshRequest = false;
+}
+
+void BrivolaAudioProcessor::releaseResources()
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    if (! ready.load())
+        return;
+
+    clearNotesAndPedal();
+    ready = false;
+    preparedBlockSize = 0;
+}
+
+void BrivolaAudioProcessor::reset()
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    clearNotesAndPedal();
+}
+
+void BrivolaAudioProcessor::clearNotesAndPedal() noexcept
+{
+    heldCount = 0;
+    sustainDown = false;
+    keyboardNote = -1;
+    currentNote = -1;
+}
+
+//==============================================================================
+void BrivolaAudioProcessor::processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+{
+    bypassInProgress = true;
+    processBlock (buffer, midi);
+    bypassInProgress = false;
+    if (! buffer.hasBeenCleared())
+        buffer.clear();
+}
+
+void BrivolaAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+{
+    juce::ScopedNoDenormals noDenormals;
+    audioBlockCounter.fetch_add (1);
+
+    if (! buffer.hasBeenCleared())
+        buffer.clear();
+
+    if (preparedBlockSize <= 0)
+        return;
+
+    auto nextEvent = midi.cbegin();
+    const auto endEvent = midi.cend();
+    const int total = buffer.getNumSamples();
+
+    for (int offset = 0; offset < total; offset += preparedBlockSize)
+        renderChunk (buffer, offset, std::min (preparedBlockSize, total - offset), nextEvent, endEvent);
+
+    // Events at or past the buffer's end still act, so no note-off is lost.
+    for (; nextEvent != endEvent; ++nextEvent)
+    {
+        const auto event = *nextEvent;
+        if (event.numBytes <= 3)
+            handleMidiEvent (event.getMessage());
+    }
+}
+
+void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int offset, int length,
+                                         juce::MidiBufferIterator& nextEvent, juce::MidiBufferIterator endEvent) noexcept
+{
+    const int chunkEnd = offset + length;
+    int position = offset;
+
+    while (position < chunkEnd)
+    {
+        while (nextEvent != endEvent && (*nextEvent).samplePosition <= position)
+        {
+            const auto event = *nextEvent;
+            if (event.numBytes <= 3)
+                handleMidiEvent (event.getMessage());
+            ++nextEvent;
+        }
+
+        int end = chunkEnd;
+        if (nextEvent != endEvent)
+            end = std::min (end, (*nextEvent).samplePosition);
+        const int len = std::min (end - position, samplesUntilTick (clock));
+
+        advanceDishClock (clock, len);
+        position += len;
+    }
+
+    const int channels = buffer.getNumChannels();
+    if (channels == 1)
+    {
+        auto* out = buffer.getWritePointer (0, offset);
+        for (int i = 0; i < length; ++i)
+            out[i] = static_cast<float> ((mainWork.left[(size_t) i] + mainWork.right[(size_t) i]) * 0.5);
+    }
+    else if (channels >= 2)
+    {
+        auto* outL = buffer.getWritePointer (0, offset);
+        auto* outR = buffer.getWritePointer (1, offset);
+        for (int i = 0; i < length; ++i)
+        {
+            outL[i] = static_cast<float> (mainWork.left[(size_t) i]);
+            outR[i] = static_cast<float> (mainWork.right[(size_t) i]);
+        }
+    }
+}
+
+void BrivolaAudioProcessor::handleMidiEvent (const juce::MidiMessage& message) noexcept
+{
+    if (message.isNoteOn())
+    {
+        if (bypassInProgress)
+            return;
+        currentNote = message.getNoteNumber();
+    }
+    else if (message.isNoteOff())
+    {
+        if (currentNote.load() == message.getNoteNumber())
+            currentNote = -1;
+    }
+}
+
+//==============================================================================
+juce::AudioProcessorEditor* BrivolaAudioProcessor::createEditor()
+{
+    return new juce::GenericAudioProcessorEditor (*this);
+}
+
+bool BrivolaAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
+{
+    if (layouts.outputBuses.isEmpty())
+        return false;
+    const auto set = layouts.getMainOutputChannelSet();
+    return set == juce::AudioChannelSet::mono() || set == juce::AudioChannelSet::stereo();
+}
+
+//==============================================================================
+void BrivolaAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    auto state = parameters.copyState();
+    if (auto xml = state.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void BrivolaAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes < 1 || sizeInBytes > 262144)
+        return;
+    if (auto xml = getXmlFromBinary (data, sizeInBytes))
+    {
+        auto tree = juce::ValueTree::fromXml (*xml);
+        if (tree.isValid() && tree.hasType (parameters.state.getType()))
+            parameters.replaceState (tree);
+    }
+}
+
+} // namespace brivola
+
+//==============================================================================
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new brivola::BrivolaAudioProcessor();
+}

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "plugin/DishClock.h"
+#include "plugin/Parameters.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace brivola
+{
+
+/** A stereo buffer of doubles with room for the prepared block size. */
+struct StereoWork
+{
+    std::vector<double> left, right;
+    int capacity = 0;
+
+    double* l() noexcept { return left.data(); }
+    double* r() noexcept { return right.data(); }
+};
+
+//==============================================================================
+/** The Brivola instrument: owns the dish, the engines, the effects and the parameters, and runs
+    the per-block frame (MIDI, 60-per-second dish ticks, voices, effects, output). */
+class BrivolaAudioProcessor final : public juce::AudioProcessor,
+                                    private juce::Timer
+{
+public:
+    /** Shared with asynchronous calls so they find a null back-pointer once the processor is gone. */
+    struct AsyncOwner
+    {
+        juce::CriticalSection lock;
+        BrivolaAudioProcessor* processor = nullptr;
+    };
+
+    BrivolaAudioProcessor();
+    ~BrivolaAudioProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override { return "Brivola"; }
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+    void processBlock (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    void processBlockBypassed (juce::AudioBuffer<float>&, juce::MidiBuffer&) override;
+    using juce::AudioProcessor::processBlock;
+    using juce::AudioProcessor::processBlockBypassed;
+    void reset() override;
+
+    double getTailLengthSeconds() const override { return 10.0; }
+    bool acceptsMidi() const override { return true; }
+    bool producesMidi() const override { return false; }
+    bool isMidiEffect() const override { return false; }
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override { return true; }
+
+    int getNumPrograms() override { return 0; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram (int) override {}
+    const juce::String getProgramName (int) override { return {}; }
+    void changeProgramName (int, const juce::String&) override {}
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+
+    //==============================================================================
+    juce::AudioProcessorValueTreeState& getParameterTree() noexcept { return parameters; }
+    const ParameterArray& getParameterArray() const noexcept { return parameterArray; }
+
+    /** True between a successful prepareToPlay and releaseResources. */
+    bool isReady() const noexcept { return ready.load(); }
+    int getPreparedBlockSize() const noexcept { return preparedBlockSize; }
+    double getSamplesPerTick() const noexcept { return clock.samplesPerTick; }
+    double getTickAccumulator() const noexcept { return clock.accumulator; }
+    std::uint64_t getTickCounter() const noexcept { return clock.tickCounter; }
+    std::uint32_t getAudioBlockCount() const noexcept { return audioBlockCounter.load(); }
+    int getCurrentNote() const noexcept { return currentNote.load(); }
+
+private:
+    void timerCallback() override;
+    void runFirstMessageThreadCall();
+
+    void handleMidiEvent (const juce::MidiMessage& message) noexcept;
+    void renderChunk (juce::AudioBuffer<float>& buffer, int offset, int length,
+                      juce::MidiBufferIterator& nextEvent, juce::MidiBufferIterator endEvent) noexcept;
+    void clearNotesAndPedal() noexcept;
+
+    //==============================================================================
+    juce::AudioProcessorValueTreeState parameters;
+    ParameterArray parameterArray {};
+
+    DishClock clock;
+
+    // Stored page number and theme value of the page, guarded by their own lock, which is never
+    // held together with the callback lock.
+    juce::CriticalSection uiSettingsLock;
+    int pageNumber = 0;
+    double themeValue = 1.0;
+
+    // Notes: held-note stack and the page keyboard's note.
+    std::array<int, 128> heldNotes {};
+    int heldCount = 0;
+    int keyboardNote = -1;
+    bool sustainDown = false;
+
+    std::shared_ptr<AsyncOwner> asyncOwner;
+
+    StereoWork mainWork, auxWork;
+
+    std::atomic<bool> ready { false };
+    std::atomic<bool> dishSeeded { false };
+    std::atomic<bool> firstPreparePosted { false };
+    std::atomic<bool> firstCallDone { false };
+    bool sharedDataRefreshRequest = false;
+    bool bypassInProgress = false;
+    std::atomic<std::uint32_t> audioBlockCounter { 0 };
+    std::atomic<int> currentNote { -1 };
+    int preparedBlockSize = 0;
+    double preparedSampleRate = 44100.0;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrivolaAudioProcessor)
+};
+
+} // namespace brivola

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs what building and testing Brivola needs on Debian 12, then fetches JUCE 8.0.6.
+# Safe to run again: it installs only what is missing and reuses the JUCE cache.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config dpkg-dev python3
+  libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
+  libxcursor-dev libxext-dev libgtk-3-dev libwebkit2gtk-4.1-dev libjpeg-dev libpng-dev zlib1g-dev
+  libflac-dev libvorbis-dev libogg-dev libfftw3-dev
+  libgtest-dev libbenchmark-dev libzita-convolver-dev
+  xvfb xauth openbox
+)
+optional=(ccache)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+for p in "${optional[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    apt-cache show "$p" >/dev/null 2>&1 && missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends "${missing[@]}"
+  else
+    echo "Missing packages. Run as root:" >&2
+    echo "  apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+
+"$repo/scripts/fetch-juce.sh"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Set-up, build and every test: unit tests, integration tests through the real VST3 bundle with
+# our headless host, and the host's robustness run.
+set -euo pipefail
+repo=$(cd "$(dirname "$0")/.." && pwd)
+start=$(date +%s)
+
+"$repo/scripts/setup.sh"
+build=$("$repo/scripts/configure.sh" -DBRIVOLA_BUILD_TESTS=ON -DBRIVOLA_BUILD_BENCH=OFF)
+cmake --build "$build" -j"$(nproc)"
+
+# Editor tests open real windows: give them a virtual display with a window manager.
+"$repo/scripts/with-display.sh" ctest --test-dir "$build" --output-on-failure -j1
+
+echo "Tests took $(( $(date +%s) - start )) s (set-up and build included)."
