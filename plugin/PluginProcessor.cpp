@@ -1,5 +1,7 @@
 #include "plugin/PluginProcessor.h"
 
+#include "dish/DishStep.h"
+
 #include <algorithm>
 #include <new>
 
@@ -30,6 +32,7 @@ BrivolaAudioProcessor::BrivolaAudioProcessor()
       asyncOwner (std::make_shared<AsyncOwner>())
 {
     heldNotes.fill (0);
+    dish.exchange = &speciesExchange;
     asyncOwner->processor = this;
 }
 
@@ -71,7 +74,11 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         setDishClockRate (clock, rate);
 
+        if (! dishSeeded.exchange (true))
+            seedDish (dish);
+
         ready = true;
+        setStirring (dish, false);
         clearNotesAndPedal();
     }
 
@@ -111,6 +118,7 @@ void BrivolaAudioProcessor::releaseResources()
     if (! ready.load())
         return;
 
+    setStirring (dish, false);
     clearNotesAndPedal();
     ready = false;
     preparedBlockSize = 0;
@@ -119,6 +127,7 @@ void BrivolaAudioProcessor::releaseResources()
 void BrivolaAudioProcessor::reset()
 {
     const juce::ScopedLock sl (getCallbackLock());
+    setStirring (dish, false);
     clearNotesAndPedal();
 }
 
@@ -188,8 +197,9 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
             end = std::min (end, (*nextEvent).samplePosition);
         const int len = std::min (end - position, samplesUntilTick (clock));
 
-        advanceDishClock (clock, len);
         position += len;
+        if (const int ticks = advanceDishClock (clock, len); ticks > 0)
+            runDishTicks (ticks);
     }
 
     const int channels = buffer.getNumChannels();
@@ -209,6 +219,12 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
             outR[i] = static_cast<float> (mainWork.right[(size_t) i]);
         }
     }
+}
+
+void BrivolaAudioProcessor::runDishTicks (int ticks) noexcept
+{
+    for (int t = 0; t < ticks; ++t)
+        dishStep (dish);
 }
 
 void BrivolaAudioProcessor::handleMidiEvent (const juce::MidiMessage& message) noexcept

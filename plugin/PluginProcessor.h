@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dish/Dish.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
 
@@ -83,6 +84,11 @@ public:
     std::uint32_t getAudioBlockCount() const noexcept { return audioBlockCounter.load(); }
     int getCurrentNote() const noexcept { return currentNote.load(); }
 
+    /** The main dish. Read or change it only while holding the callback lock. */
+    const Dish& getDish() const noexcept { return dish; }
+    Dish& getDish() noexcept { return dish; }
+    SpeciesExchange& getSpeciesExchange() noexcept { return speciesExchange; }
+
 private:
     void timerCallback() override;
     void runFirstMessageThreadCall();
@@ -91,12 +97,19 @@ private:
     void renderChunk (juce::AudioBuffer<float>& buffer, int offset, int length,
                       juce::MidiBufferIterator& nextEvent, juce::MidiBufferIterator endEvent) noexcept;
     void clearNotesAndPedal() noexcept;
+    void runDishTicks (int ticks) noexcept;
 
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
     ParameterArray parameterArray {};
 
     DishClock clock;
+
+    // The species record shared by the main dish and the discovery bookkeeping, then the main dish
+    // and the dish used for preset previews.
+    SpeciesExchange speciesExchange;
+    Dish dish;
+    Dish previewDish;
 
     // Stored page number and theme value of the page, guarded by their own lock, which is never
     // held together with the callback lock.

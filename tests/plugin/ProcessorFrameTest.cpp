@@ -1,0 +1,237 @@
+#include "plugin/PluginProcessor.h"
+#include "support/AllocationCounter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+using namespace brivola;
+
+namespace
+{
+using Layout = juce::AudioProcessor::BusesLayout;
+
+Layout outputLayout (const juce::AudioChannelSet& set)
+{
+    Layout layout;
+    layout.outputBuses.add (set);
+    return layout;
+}
+
+juce::MidiBuffer noteAt (int position, int note, bool on)
+{
+    juce::MidiBuffer midi;
+    midi.addEvent (on ? juce::MidiMessage::noteOn (1, note, 0.8f) : juce::MidiMessage::noteOff (1, note), position);
+    return midi;
+}
+
+bool allSamplesFiniteAndNormal (const juce::AudioBuffer<float>& buffer)
+{
+    for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+        for (int i = 0; i < buffer.getNumSamples(); ++i)
+        {
+            const float v = buffer.getSample (ch, i);
+            if (! std::isfinite (v) || (v != 0.0f && std::fpclassify (v) == FP_SUBNORMAL))
+                return false;
+        }
+    return true;
+}
+} // namespace
+
+TEST (ProcessorFrame, IdentityAndBuses)
+{
+    BrivolaAudioProcessor p;
+    EXPECT_EQ (p.getName(), "Brivola");
+    EXPECT_TRUE (p.acceptsMidi());
+    EXPECT_FALSE (p.producesMidi());
+    EXPECT_FALSE (p.isMidiEffect());
+    EXPECT_FALSE (p.supportsMPE());
+    EXPECT_EQ (p.getTailLengthSeconds(), 10.0);
+    EXPECT_EQ (p.getNumPrograms(), 0);
+    EXPECT_EQ (p.getCurrentProgram(), 0);
+    EXPECT_TRUE (p.getProgramName (0).isEmpty());
+    EXPECT_TRUE (p.hasEditor());
+
+    EXPECT_EQ (p.getBusCount (true), 0);
+    ASSERT_EQ (p.getBusCount (false), 1);
+    EXPECT_EQ (p.getBus (false, 0)->getName(), "Output");
+    EXPECT_EQ (p.getBus (false, 0)->getDefaultLayout(), juce::AudioChannelSet::stereo());
+    EXPECT_TRUE (p.getBus (false, 0)->isEnabledByDefault());
+
+    EXPECT_TRUE (p.checkBusesLayoutSupported (outputLayout (juce::AudioChannelSet::stereo())));
+    EXPECT_TRUE (p.checkBusesLayoutSupported (outputLayout (juce::AudioChannelSet::mono())));
+    EXPECT_FALSE (p.checkBusesLayoutSupported (outputLayout (juce::AudioChannelSet::create5point1())));
+    EXPECT_FALSE (p.checkBusesLayoutSupported (outputLayout (juce::AudioChannelSet::discreteChannels (3))));
+    EXPECT_FALSE (p.checkBusesLayoutSupported (Layout {}));
+}
+
+TEST (ProcessorFrame, PrepareValidatesRateAndBlockSize)
+{
+    struct Case { double rate; int block; double samplesPerTick; int prepared; };
+    const Case cases[] = {
+        { 0.0, 512, 735.0, 512 },
+        { 500000.0, 512, 735.0, 512 },
+        { std::nan (""), 256, 735.0, 256 },
+        { 48000.0, 0, 800.0, 1 },
+        { 96000.0, 1 << 20, 1600.0, 65536 },
+    };
+    for (const auto& c : cases)
+    {
+        BrivolaAudioProcessor p;
+        p.prepareToPlay (c.rate, c.block);
+        EXPECT_TRUE (p.isReady());
+        EXPECT_DOUBLE_EQ (p.getSamplesPerTick(), c.samplesPerTick) << c.rate;
+        EXPECT_EQ (p.getPreparedBlockSize(), c.prepared) << c.block;
+    }
+}
+
+TEST (ProcessorFrame, LongBlocksAreChunkedAndTheDishAdvances60TimesASecond)
+{
+    BrivolaAudioProcessor p;
+    p.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 4096);
+    juce::MidiBuffer midi;
+    p.processBlock (buffer, midi);
+    EXPECT_EQ (p.getTickCounter(), 5u); // 4096 / 735
+    EXPECT_DOUBLE_EQ (p.getTickAccumulator(), 4096.0 - 5 * 735.0);
+    EXPECT_TRUE (allSamplesFiniteAndNormal (buffer));
+
+    // One second of audio in odd block sizes gives exactly 60 ticks.
+    BrivolaAudioProcessor q;
+    q.prepareToPlay (48000.0, 1000);
+    int done = 0;
+    const int sizes[] = { 1, 7, 128, 999, 1000, 13 };
+    for (int k = 0; done < 48000; ++k)
+    {
+        const int n = std::min (sizes[k % 6], 48000 - done);
+        juce::AudioBuffer<float> b (2, n);
+        q.processBlock (b, midi);
+        done += n;
+    }
+    EXPECT_EQ (q.getTickCounter(), 60u);
+    EXPECT_NEAR (q.getTickAccumulator(), 0.0, 1e-9);
+}
+
+TEST (ProcessorFrame, EmptyBlockStillHandlesItsMidi)
+{
+    BrivolaAudioProcessor p;
+    p.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> empty (2, 0);
+    auto on = noteAt (0, 64, true);
+    p.processBlock (empty, on);
+    EXPECT_EQ (p.getCurrentNote(), 64);
+
+    // An event positioned past the end of the buffer is handled in the same call.
+    juce::AudioBuffer<float> buffer (2, 256);
+    auto off = noteAt (1000, 64, false);
+    p.processBlock (buffer, off);
+    EXPECT_EQ (p.getCurrentNote(), -1);
+}
+
+TEST (ProcessorFrame, WithoutPreparationOrAfterReleaseTheOutputIsSilentAndMidiIgnored)
+{
+    BrivolaAudioProcessor p;
+    juce::AudioBuffer<float> buffer (2, 256);
+    buffer.applyGain (0.0f);
+    buffer.setSample (0, 10, 0.5f);
+    auto on = noteAt (5, 60, true);
+    p.processBlock (buffer, on);
+    EXPECT_EQ (buffer.getMagnitude (0, 256), 0.0f);
+    EXPECT_EQ (p.getCurrentNote(), -1);
+    EXPECT_EQ (p.getTickCounter(), 0u);
+
+    p.prepareToPlay (44100.0, 256);
+    p.releaseResources();
+    EXPECT_FALSE (p.isReady());
+    EXPECT_EQ (p.getPreparedBlockSize(), 0);
+    buffer.setSample (1, 3, 1.0f);
+    p.processBlock (buffer, on);
+    EXPECT_EQ (buffer.getMagnitude (0, 256), 0.0f);
+    EXPECT_EQ (p.getCurrentNote(), -1);
+}
+
+TEST (ProcessorFrame, BypassIgnoresNoteOnsButKeepsTheDishAndNoteOffsRunning)
+{
+    BrivolaAudioProcessor p;
+    p.prepareToPlay (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+
+    auto on = noteAt (10, 60, true);
+    p.processBlockBypassed (buffer, on);
+    EXPECT_EQ (p.getCurrentNote(), -1);
+    EXPECT_EQ (buffer.getMagnitude (0, 512), 0.0f);
+    EXPECT_TRUE (buffer.hasBeenCleared());
+
+    p.processBlock (buffer, on);
+    EXPECT_EQ (p.getCurrentNote(), 60);
+    auto off = noteAt (3, 60, false);
+    const auto ticksBefore = p.getTickCounter();
+    p.processBlockBypassed (buffer, off);
+    EXPECT_EQ (p.getCurrentNote(), -1);
+    EXPECT_GT (p.getTickCounter(), ticksBefore);
+}
+
+TEST (ProcessorFrame, PrepareAgainWithoutReleaseRescalesTheClock)
+{
+    BrivolaAudioProcessor p;
+    p.prepareToPlay (44100.0, 300);
+    juce::AudioBuffer<float> buffer (2, 300);
+    juce::MidiBuffer midi;
+    p.processBlock (buffer, midi);
+    EXPECT_DOUBLE_EQ (p.getTickAccumulator(), 300.0);
+    p.prepareToPlay (48000.0, 300);
+    EXPECT_NEAR (p.getTickAccumulator(), 300.0 * 800.0 / 735.0, 1e-9);
+}
+
+TEST (ProcessorFrame, ProcessBlockAllocatesNothingAfterPrepare)
+{
+    BrivolaAudioProcessor p;
+    p.prepareToPlay (48000.0, 512);
+
+    std::mt19937 rng (7);
+    std::vector<juce::MidiBuffer> midis (64);
+    for (auto& m : midis)
+    {
+        for (int e = 0; e < 6; ++e)
+        {
+            const int pos = int (rng() % 700);
+            const int note = 36 + int (rng() % 48);
+            switch (rng() % 5)
+            {
+                case 0: m.addEvent (juce::MidiMessage::noteOn (1 + int (rng() % 16), note, 0.7f), pos); break;
+                case 1: m.addEvent (juce::MidiMessage::noteOff (1, note), pos); break;
+                case 2: m.addEvent (juce::MidiMessage::controllerEvent (1, 64, int (rng() % 128)), pos); break;
+                case 3: m.addEvent (juce::MidiMessage::pitchWheel (1, int (rng() % 16384)), pos); break;
+                default: m.addEvent (juce::MidiMessage::controllerEvent (1, 1, int (rng() % 128)), pos); break;
+            }
+        }
+        const juce::uint8 sysex[] = { 0xF0, 0x7E, 0x01, 0x02, 0xF7 };
+        m.addEvent (sysex, 5, 3);
+    }
+    const int sizes[] = { 1, 7, 128, 512, 333, 4096, 0, 64 };
+    juce::AudioBuffer<float> buffer (2, 4096);
+
+    std::size_t allocations = 0;
+    for (int block = 0; block < 4000; ++block)
+    {
+        const int n = sizes[block % 8];
+        buffer.setSize (2, n, false, false, true);
+        test::ScopedAllocationCounter counter;
+        if (block % 97 == 5)
+            p.processBlockBypassed (buffer, midis[(size_t) block % midis.size()]);
+        else
+            p.processBlock (buffer, midis[(size_t) block % midis.size()]);
+        allocations += counter.count();
+        ASSERT_TRUE (allSamplesFiniteAndNormal (buffer));
+    }
+    EXPECT_EQ (allocations, 0u);
+}
+
+TEST (ProcessorFrame, AllocationCounterSeesAllocations)
+{
+    test::ScopedAllocationCounter counter;
+    auto* v = new std::vector<int> (100);
+    delete v;
+    EXPECT_GE (counter.count(), 2u);
+}
