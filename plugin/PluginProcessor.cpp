@@ -1,8 +1,10 @@
 #include "plugin/PluginProcessor.h"
 
 #include "dish/DishStep.h"
+#include "dish/Pipette.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace brivola
@@ -78,7 +80,7 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
             seedDish (dish);
 
         ready = true;
-        setStirring (dish, false);
+        brivola::setStirring (dish, false);
         clearNotesAndPedal();
     }
 
@@ -118,7 +120,7 @@ void BrivolaAudioProcessor::releaseResources()
     if (! ready.load())
         return;
 
-    setStirring (dish, false);
+    brivola::setStirring (dish, false);
     clearNotesAndPedal();
     ready = false;
     preparedBlockSize = 0;
@@ -127,7 +129,7 @@ void BrivolaAudioProcessor::releaseResources()
 void BrivolaAudioProcessor::reset()
 {
     const juce::ScopedLock sl (getCallbackLock());
-    setStirring (dish, false);
+    brivola::setStirring (dish, false);
     clearNotesAndPedal();
 }
 
@@ -225,6 +227,107 @@ void BrivolaAudioProcessor::runDishTicks (int ticks) noexcept
 {
     for (int t = 0; t < ticks; ++t)
         dishStep (dish);
+    afterTickBatch (true);
+}
+
+void BrivolaAudioProcessor::afterTickBatch (bool fromAudio) noexcept
+{
+    if (! fromAudio)
+        dish.arrivalQueue.arrivals = 0;
+
+    shownMerges = dish.mergeCount;
+    shownSplits = dish.splitCount;
+    shownSpawns = dish.spawnCount;
+    shownDishSeconds = static_cast<double> (clock.tickCounter) / 60.0;
+}
+
+void BrivolaAudioProcessor::afterDishChange() noexcept
+{
+}
+
+//==============================================================================
+void BrivolaAudioProcessor::setTheme (double value)
+{
+    if (! std::isfinite (value))
+        return;
+    double stored = 0.0;
+    {
+        const juce::ScopedLock sl (uiSettingsLock);
+        themeValue = std::clamp (value, 0.0, 1.0);
+        stored = themeValue;
+    }
+    const juce::ScopedLock sl (getCallbackLock());
+    setDishTheme (dish, stored);
+}
+
+double BrivolaAudioProcessor::getTheme() const
+{
+    const juce::ScopedLock sl (uiSettingsLock);
+    return themeValue;
+}
+
+void BrivolaAudioProcessor::setPageNumber (int page)
+{
+    const juce::ScopedLock sl (uiSettingsLock);
+    pageNumber = page;
+}
+
+int BrivolaAudioProcessor::getPageNumber() const
+{
+    const juce::ScopedLock sl (uiSettingsLock);
+    return pageNumber;
+}
+
+void BrivolaAudioProcessor::stirAt (double x, double y, double dx, double dy)
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    brivola::stirAt (dish, x, y, dx, dy);
+}
+
+void BrivolaAudioProcessor::setStirring (bool on)
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    brivola::setStirring (dish, on);
+}
+
+void BrivolaAudioProcessor::slosh (double dx, double dy)
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    brivola::slosh (dish, dx, dy);
+}
+
+void BrivolaAudioProcessor::rerollDish()
+{
+    const auto palette = pipettePalette (plainColorMask, speciesExchange);
+    auto& random = juce::Random::getSystemRandom();
+    const auto choice = chooseRerollSpecies (palette, [&random] (int n) { return random.nextInt (n); });
+    if (choice.count == 0)
+        return;
+
+    const juce::ScopedLock sl (getCallbackLock());
+    brivola::rerollDish (dish, choice);
+    afterDishChange();
+}
+
+int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
+{
+    if (! catchUpDue (catchUp, audioBlockCounter.load(), nowMs, isNonRealtime(), ready.load() && preparedBlockSize > 0))
+        return 0;
+
+    const juce::GenericScopedTryLock<juce::CriticalSection> tryLock (getCallbackLock());
+    if (! tryLock.isLocked())
+        return 0;
+
+    const int ticks = advanceDishClock (clock, takeCatchUpSamples (catchUp, nowMs, clock.samplesPerTick));
+
+    for (int t = 0; t < ticks; ++t)
+        dishStep (dish);
+    if (ticks > 0)
+    {
+        afterTickBatch (false);
+        afterDishChange();
+    }
+    return ticks;
 }
 
 void BrivolaAudioProcessor::handleMidiEvent (const juce::MidiMessage& message) noexcept

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dish/CatchUp.h"
 #include "dish/Dish.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
@@ -83,6 +84,29 @@ public:
     std::uint64_t getTickCounter() const noexcept { return clock.tickCounter; }
     std::uint32_t getAudioBlockCount() const noexcept { return audioBlockCounter.load(); }
     int getCurrentNote() const noexcept { return currentNote.load(); }
+    std::uint64_t getShownMerges() const noexcept { return shownMerges.load(); }
+    std::uint64_t getShownSplits() const noexcept { return shownSplits.load(); }
+    std::uint64_t getShownSpawns() const noexcept { return shownSpawns.load(); }
+    double getShownDishSeconds() const noexcept { return shownDishSeconds.load(); }
+
+    //==============================================================================
+    // Page-driven operations on the dish (message thread; each takes the locks it needs).
+
+    /** Stores the theme value (0 dark .. 1 light) and derives the dish's activity from it. */
+    void setTheme (double value);
+    double getTheme() const;
+    void setPageNumber (int page);
+    int getPageNumber() const;
+    /** Pushes cells near (x, y) by the pointer's movement. */
+    void stirAt (double x, double y, double dx, double dy);
+    void setStirring (bool on);
+    /** An impulse into the dish's slosh from a window movement. */
+    void slosh (double dx, double dy);
+    /** Replaces the population with twelve species of the pipette palette. */
+    void rerollDish();
+    /** Steps the dish on wall-clock time while the host does not call processBlock; never blocks
+        (a busy callback lock skips the call). Returns the number of ticks run. */
+    int advanceWhilePaused (double nowMs);
 
     /** The main dish. Read or change it only while holding the callback lock. */
     const Dish& getDish() const noexcept { return dish; }
@@ -98,6 +122,8 @@ private:
                       juce::MidiBufferIterator& nextEvent, juce::MidiBufferIterator endEvent) noexcept;
     void clearNotesAndPedal() noexcept;
     void runDishTicks (int ticks) noexcept;
+    void afterTickBatch (bool fromAudio) noexcept;
+    void afterDishChange() noexcept;
 
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
@@ -110,6 +136,12 @@ private:
     SpeciesExchange speciesExchange;
     Dish dish;
     Dish previewDish;
+    std::uint8_t plainColorMask = 0; // plain colours recorded as discovered
+    CatchUpClock catchUp;             // message thread only
+
+    // Event counters and incubation time for the page, copied after each batch of ticks.
+    std::atomic<std::uint64_t> shownMerges { 0 }, shownSplits { 0 }, shownSpawns { 0 };
+    std::atomic<double> shownDishSeconds { 0.0 };
 
     // Stored page number and theme value of the page, guarded by their own lock, which is never
     // held together with the callback lock.
