@@ -78,6 +78,7 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         if (! dishSeeded.exchange (true))
             seedDish (dish);
+        dishView.write (dish);
 
         ready = true;
         brivola::setStirring (dish, false);
@@ -239,10 +240,12 @@ void BrivolaAudioProcessor::afterTickBatch (bool fromAudio) noexcept
     shownSplits = dish.splitCount;
     shownSpawns = dish.spawnCount;
     shownDishSeconds = static_cast<double> (clock.tickCounter) / 60.0;
+    dishView.write (dish);
 }
 
 void BrivolaAudioProcessor::afterDishChange() noexcept
 {
+    dishView.write (dish);
 }
 
 //==============================================================================
@@ -323,10 +326,7 @@ int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
     for (int t = 0; t < ticks; ++t)
         dishStep (dish);
     if (ticks > 0)
-    {
         afterTickBatch (false);
-        afterDishChange();
-    }
     return ticks;
 }
 

@@ -2,6 +2,7 @@
 
 #include "dish/CatchUp.h"
 #include "dish/Dish.h"
+#include "editor/DishView.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
 
@@ -112,6 +113,8 @@ public:
     const Dish& getDish() const noexcept { return dish; }
     Dish& getDish() noexcept { return dish; }
     SpeciesExchange& getSpeciesExchange() noexcept { return speciesExchange; }
+    /** The dish view the editor reads (lock-free, single reader). */
+    DishViewBuffer& getDishView() noexcept { return dishView; }
 
 private:
     void timerCallback() override;
@@ -138,6 +141,7 @@ private:
     Dish previewDish;
     std::uint8_t plainColorMask = 0; // plain colours recorded as discovered
     CatchUpClock catchUp;             // message thread only
+    DishViewBuffer dishView;          // the dish as the page sees it
 
     // Event counters and incubation time for the page, copied after each batch of ticks.
     std::atomic<std::uint64_t> shownMerges { 0 }, shownSplits { 0 }, shownSpawns { 0 };
