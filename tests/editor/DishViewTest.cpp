@@ -94,15 +94,6 @@ TEST (DishView, DyingCellsFadeOverTheirLast150ms)
     }
 }
 
-TEST (DishView, WriterSkipsOnlyWhenBothOtherBuffersAreAnnounced)
-{
-    // The reader holds one buffer: the writer must still find the other non-front one.
-    DishViewBuffer buffer;
-    Dish d = dishWithOneCell();
-    for (int i = 0; i < 10; ++i)
-        EXPECT_TRUE (buffer.write (d));
-}
-
 TEST (DishView, ConcurrentWriterAndReaderNeverTearACopy)
 {
     // Every published copy has all 24 ids equal to one value: a torn read would mix two writes.
