@@ -2,6 +2,7 @@
 
 #include "dish/DishStep.h"
 #include "dish/Pipette.h"
+#include "plugin/DishBlob.h"
 
 #include <algorithm>
 #include <cmath>
@@ -362,7 +363,23 @@ bool BrivolaAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) 
 //==============================================================================
 void BrivolaAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    // Copy under the locks (never both at once), encode without them.
+    auto saved = std::make_unique<SavedDish>();
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        saved->tickAccumulator = clock.accumulator;
+        saved->tickCounter = clock.tickCounter;
+        saved->dish = dish;
+    }
+    {
+        const juce::ScopedLock sl (uiSettingsLock);
+        saved->page = pageNumber;
+        saved->theme = themeValue;
+    }
+
     auto state = parameters.copyState();
+    const auto blob = encodeDishBlob (*saved);
+    state.setProperty ("dish", juce::MemoryBlock (blob.data(), blob.size()).toBase64Encoding(), nullptr);
     if (auto xml = state.createXml())
         copyXmlToBinary (*xml, destData);
 }
@@ -371,12 +388,67 @@ void BrivolaAudioProcessor::setStateInformation (const void* data, int sizeInByt
 {
     if (data == nullptr || sizeInBytes < 1 || sizeInBytes > 262144)
         return;
-    if (auto xml = getXmlFromBinary (data, sizeInBytes))
+
+    // The framework's container: magic, text length, UTF-8 text, terminating zero.
+    const auto* bytes = static_cast<const std::uint8_t*> (data);
+    const auto size = static_cast<std::size_t> (sizeInBytes);
+    if (size < 9 || juce::ByteOrder::littleEndianInt (bytes) != 0x21324356u)
+        return;
+    const auto textLength = static_cast<std::size_t> (juce::ByteOrder::littleEndianInt (bytes + 4));
+    if (textLength < 1 || textLength > size - 8)
+        return;
+    if (! stateTextIsAcceptable (reinterpret_cast<const char*> (bytes + 8), textLength))
+        return;
+
+    const auto xml = getXmlFromBinary (data, sizeInBytes);
+    if (xml == nullptr)
+        return;
+    auto tree = juce::ValueTree::fromXml (*xml);
+    if (! tree.isValid())
+        return;
+
+    std::unique_ptr<SavedDish> restored;
+    const auto dishText = tree.getProperty ("dish").toString();
+    if (dishText.isNotEmpty())
     {
-        auto tree = juce::ValueTree::fromXml (*xml);
-        if (tree.isValid() && tree.hasType (parameters.state.getType()))
-            parameters.replaceState (tree);
+        juce::MemoryBlock blob;
+        if (blob.fromBase64Encoding (dishText))
+        {
+            double samplesPerTick;
+            {
+                const juce::ScopedLock sl (getCallbackLock());
+                samplesPerTick = clock.samplesPerTick;
+            }
+            restored = decodeDishBlob (static_cast<const std::uint8_t*> (blob.getData()), blob.getSize(),
+                                       samplesPerTick, &speciesExchange);
+        }
     }
+
+    parameters.replaceState (tree);
+
+    if (restored == nullptr)
+        return;
+
+    {
+        const juce::ScopedLock sl (uiSettingsLock);
+        pageNumber = std::clamp (restored->page, 0, 2);
+        themeValue = std::clamp (restored->theme, 0.0, 1.0);
+    }
+
+    const juce::ScopedLock sl (getCallbackLock());
+    if (restored->clockAccepted)
+    {
+        clock.accumulator = restored->tickAccumulator;
+        clock.tickCounter = restored->tickCounter;
+    }
+    dish = restored->dish;
+    dish.exchange = &speciesExchange;
+    dishSeeded.exchange (true);
+    shownMerges = dish.mergeCount;
+    shownSplits = dish.splitCount;
+    shownSpawns = dish.spawnCount;
+    shownDishSeconds = static_cast<double> (clock.tickCounter) / 60.0;
+    afterDishChange();
 }
 
 } // namespace brivola
