@@ -2,7 +2,7 @@
 
 #include "dish/DishStep.h"
 #include "dish/Pipette.h"
-#include "plugin/DishBlob.h"
+#include "plugin/HostState.h"
 
 #include <algorithm>
 #include <cmath>
@@ -377,55 +377,28 @@ void BrivolaAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
         saved->theme = themeValue;
     }
 
-    auto state = parameters.copyState();
-    const auto blob = encodeDishBlob (*saved);
-    state.setProperty ("dish", juce::MemoryBlock (blob.data(), blob.size()).toBase64Encoding(), nullptr);
-    if (auto xml = state.createXml())
+    if (auto xml = stateTreeWithDish (parameters.copyState(), *saved).createXml())
         copyXmlToBinary (*xml, destData);
 }
 
 void BrivolaAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
-    if (data == nullptr || sizeInBytes < 1 || sizeInBytes > 262144)
-        return;
-
-    // The framework's container: magic, text length, UTF-8 text, terminating zero.
-    const auto* bytes = static_cast<const std::uint8_t*> (data);
-    const auto size = static_cast<std::size_t> (sizeInBytes);
-    if (size < 9 || juce::ByteOrder::littleEndianInt (bytes) != 0x21324356u)
-        return;
-    const auto textLength = static_cast<std::size_t> (juce::ByteOrder::littleEndianInt (bytes + 4));
-    if (textLength < 1 || textLength > size - 8)
-        return;
-    if (! stateTextIsAcceptable (reinterpret_cast<const char*> (bytes + 8), textLength))
-        return;
-
-    const auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml == nullptr)
-        return;
-    auto tree = juce::ValueTree::fromXml (*xml);
-    if (! tree.isValid())
-        return;
-
-    std::unique_ptr<SavedDish> restored;
-    const auto dishText = tree.getProperty ("dish").toString();
-    if (dishText.isNotEmpty())
+    double samplesPerTick;
     {
-        juce::MemoryBlock blob;
-        if (blob.fromBase64Encoding (dishText))
-        {
-            double samplesPerTick;
-            {
-                const juce::ScopedLock sl (getCallbackLock());
-                samplesPerTick = clock.samplesPerTick;
-            }
-            restored = decodeDishBlob (static_cast<const std::uint8_t*> (blob.getData()), blob.getSize(),
-                                       samplesPerTick, &speciesExchange);
-        }
+        const juce::ScopedLock sl (getCallbackLock());
+        samplesPerTick = clock.samplesPerTick;
     }
+    auto state = readHostState (data, sizeInBytes, samplesPerTick, &speciesExchange);
+    if (! state)
+        return;
+    // A tree of another type is not a state of this plug-in.
+    if (! state->parameters.hasType (parameters.state.getType()))
+        return;
 
-    parameters.replaceState (tree);
+    state->parameters.removeProperty (hostStateDishProperty, nullptr);
+    parameters.replaceState (state->parameters);
 
+    auto restored = std::move (state->dish);
     if (restored == nullptr)
         return;
 

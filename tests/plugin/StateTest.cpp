@@ -230,6 +230,17 @@ TEST (State, OversizedOrMarkedUpStatesChangeNothing)
         out.flush();
         check (withComment, "comment");
     }
+    // A dish property whose byte count asks for far more than its digits hold.
+    {
+        BrivolaAudioProcessor source;
+        auto tree = source.getParameterTree().copyState();
+        tree.setProperty ("dish", "4000000000.AAAA", nullptr);
+        juce::MemoryBlock state;
+        juce::AudioProcessor::copyXmlToBinary (*tree.createXml(), state);
+        BrivolaAudioProcessor b;
+        b.setStateInformation (state.getData(), (int) state.getSize()); // must not throw or allocate 4 GB
+        EXPECT_EQ (b.getDish().spawnCount, 0u);
+    }
     // A broken container.
     {
         auto state = stateWith (blob);
