@@ -11,11 +11,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../../.." && pwd)
 build=${BRIVOLA_FUZZ_BUILD:-$repo/build/fuzz-store}
 
+mkdir -p "$build"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log"; exit 1; }
 fi
-cmake --build "$build" --target parse_shared_document_fuzzer >/dev/null
+cmake --build "$build" --target parse_shared_document_fuzzer >"$build/build.log" 2>&1 \
+  || { tail -50 "$build/build.log"; exit 1; }
 
 # New inputs found go to a work corpus beside the build; the seeds in the repository stay as they are.
 mkdir -p "$build/corpus"
