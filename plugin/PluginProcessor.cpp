@@ -34,7 +34,6 @@ BrivolaAudioProcessor::BrivolaAudioProcessor()
       parameterArray (findParameters (parameters)),
       asyncOwner (std::make_shared<AsyncOwner>())
 {
-    heldNotes.fill (0);
     dish.exchange = &speciesExchange;
     asyncOwner->processor = this;
 }
@@ -60,6 +59,12 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         try
         {
+            mainEngine.prepare (rate);
+            previewEngine.prepare (rate);
+            clearPreviewRequest();
+            effects.prepare (rate, maxPreparedBlock);
+            capture.prepare (rate);
+
             const int maxBlock = std::clamp (maximumExpectedSamplesPerBlock, 1, maxPreparedBlock);
             if (maxBlock != mainWork.capacity || mainWork.left.empty() || auxWork.left.empty())
             {
@@ -79,16 +84,18 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         if (! dishSeeded.exchange (true))
             seedDish (dish);
+        mainEngine.updateFromDish (dish.cells, false);
         dishView.write (dish);
 
         ready = true;
+        mainEngine.gateOff();
+        mainEngine.releaseAll();
         brivola::setStirring (dish, false);
-        clearNotesAndPedal();
+        resetNotes();
     }
 
     if (! firstPreparePosted.exchange (true))
     {
-        std::weak_ptr<AsyncOwner> unused;
         auto owner = asyncOwner;
         const bool posted = juce::MessageManager::callAsync ([owner]
         {
@@ -122,8 +129,13 @@ void BrivolaAudioProcessor::releaseResources()
     if (! ready.load())
         return;
 
+    effects.reset();
+    mainEngine.reset();
+    previewEngine.reset();
     brivola::setStirring (dish, false);
-    clearNotesAndPedal();
+    resetNotes();
+    clearPreviewRequest();
+    capture.setCaptureEnabled (false);
     ready = false;
     preparedBlockSize = 0;
 }
@@ -131,16 +143,137 @@ void BrivolaAudioProcessor::releaseResources()
 void BrivolaAudioProcessor::reset()
 {
     const juce::ScopedLock sl (getCallbackLock());
+    if (ready.load())
+    {
+        effects.reset();
+        mainEngine.reset();
+        previewEngine.reset();
+        clearPreviewRequest();
+    }
     brivola::setStirring (dish, false);
-    clearNotesAndPedal();
+    resetNotes();
 }
 
-void BrivolaAudioProcessor::clearNotesAndPedal() noexcept
+void BrivolaAudioProcessor::resetNotes() noexcept
 {
-    heldCount = 0;
-    sustainDown = false;
-    keyboardNote = -1;
-    currentNote = -1;
+    notes.clear();
+}
+
+//==============================================================================
+// Notes and previews
+
+bool BrivolaAudioProcessor::MainNoteSink::startNote (int note, bool legato, float velocity) noexcept
+{
+    auto& p = owner;
+    if (! p.ready.load())
+        return false;
+
+    p.preview.pending = false;
+    p.preview.releaseAtOnce = false;
+    p.preview.requestedToken = 0;
+    if (p.preview.playing)
+    {
+        p.previewEngine.gateOff();
+        p.previewEngine.releaseAllFast();
+    }
+
+    p.mainEngine.applyParams (takeSnapshot (p.parameterArray));
+    p.mainEngine.noteOn (p.dish.cells, legato, noteFrequency (note), velocity);
+    return true;
+}
+
+void BrivolaAudioProcessor::MainNoteSink::releaseNotes() noexcept
+{
+    owner.mainEngine.gateOff();
+    owner.mainEngine.releaseAll();
+}
+
+void BrivolaAudioProcessor::MainNoteSink::releaseEverything (bool fast) noexcept
+{
+    owner.mainEngine.gateOff();
+    if (fast)
+        owner.mainEngine.releaseAllFast();
+    else
+        owner.mainEngine.releaseAll();
+}
+
+void BrivolaAudioProcessor::MainNoteSink::setModulation (double depth) noexcept { owner.mainEngine.setModulation (depth); }
+void BrivolaAudioProcessor::MainNoteSink::setBend (double ratio) noexcept { owner.mainEngine.setBend (ratio); }
+
+void BrivolaAudioProcessor::keyboardNoteOn (int note)
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    notes.keyboardNoteOn (note, noteSink);
+}
+
+void BrivolaAudioProcessor::keyboardNoteOff()
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    notes.keyboardNoteOff (noteSink);
+}
+
+void BrivolaAudioProcessor::clearPreviewRequest() noexcept
+{
+    preview.pending = false;
+    preview.releaseAtOnce = false;
+    preview.requestedToken = 0;
+    preview.playing = false;
+    preview.playingToken = 0;
+}
+
+void BrivolaAudioProcessor::requestPreview (const SoundParams& params, int note, std::int32_t token, bool releaseAtOnce) noexcept
+{
+    preview.requestedParams = sanitised (params);
+    preview.note = std::clamp (note, 0, 127);
+    preview.requestedToken = token;
+    preview.releaseAtOnce = releaseAtOnce;
+    preview.pending = true;
+}
+
+void BrivolaAudioProcessor::stopPreview() noexcept
+{
+    previewEngine.reset();
+    clearPreviewRequest();
+}
+
+void BrivolaAudioProcessor::startPendingPreview() noexcept
+{
+    if (! preview.pending || preview.playing)
+        return;
+
+    preview.playingParams = preview.requestedParams;
+    previewEngine.reset();
+    previewEngine.freeVoices();
+    previewEngine.applyParams (preview.playingParams);
+    previewEngine.updateFromDish (previewDish.cells, true);
+    previewEngine.noteOn (previewDish.cells, false, noteFrequency (preview.note), 1.0);
+    if (preview.releaseAtOnce)
+    {
+        previewEngine.gateOff();
+        previewEngine.releaseEachAfterAttack();
+    }
+
+    preview.playing = previewEngine.anySounding();
+    preview.playingToken = preview.playing ? preview.requestedToken : 0;
+    preview.pending = false;
+    preview.releaseAtOnce = false;
+    preview.requestedToken = 0;
+}
+
+void BrivolaAudioProcessor::editorClosing()
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    notes.keyboardNoteOff (noteSink);
+    stopPreview();
+}
+
+void BrivolaAudioProcessor::resetPageActivity()
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    if (notes.keyboardNote() >= 0)
+        notes.keyboardNoteOff (noteSink);
+    if (preview.pending || preview.playing)
+        stopPreview();
 }
 
 //==============================================================================
@@ -164,6 +297,14 @@ void BrivolaAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
     if (preparedBlockSize <= 0)
         return;
 
+    startPendingPreview();
+
+    const SoundParams hostParams = takeSnapshot (parameterArray);
+    effects.configure (preview.playing ? preview.playingParams : hostParams);
+    mainEngine.applyParams (hostParams);
+    if (preview.playing)
+        previewEngine.applyParams (preview.playingParams);
+
     auto nextEvent = midi.cbegin();
     const auto endEvent = midi.cend();
     const int total = buffer.getNumSamples();
@@ -173,11 +314,13 @@ void BrivolaAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce
 
     // Events at or past the buffer's end still act, so no note-off is lost.
     for (; nextEvent != endEvent; ++nextEvent)
-    {
-        const auto event = *nextEvent;
-        if (event.numBytes <= 3)
-            handleMidiEvent (event.getMessage());
-    }
+        handleMidiEvent (*nextEvent);
+}
+
+void BrivolaAudioProcessor::handleMidiEvent (const juce::MidiMessageMetadata& event) noexcept
+{
+    if (event.numBytes <= 3)
+        notes.handleMidi (event.data, event.numBytes, bypassInProgress, noteSink);
 }
 
 void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int offset, int length,
@@ -185,14 +328,16 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
 {
     const int chunkEnd = offset + length;
     int position = offset;
+    double* mainL = mainWork.l();
+    double* mainR = mainWork.r();
+    double* auxL = auxWork.l();
+    double* auxR = auxWork.r();
 
     while (position < chunkEnd)
     {
         while (nextEvent != endEvent && (*nextEvent).samplePosition <= position)
         {
-            const auto event = *nextEvent;
-            if (event.numBytes <= 3)
-                handleMidiEvent (event.getMessage());
+            handleMidiEvent (*nextEvent);
             ++nextEvent;
         }
 
@@ -200,18 +345,52 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
         if (nextEvent != endEvent)
             end = std::min (end, (*nextEvent).samplePosition);
         const int len = std::min (end - position, samplesUntilTick (clock));
+        const int at = position - offset;
+
+        mainEngine.render (mainL + at, mainR + at, len);
+        if (preview.playing)
+        {
+            previewEngine.render (auxL + at, auxR + at, len);
+            for (int i = at; i < at + len; ++i)
+            {
+                mainL[i] += auxL[i];
+                mainR[i] += auxR[i];
+            }
+        }
 
         position += len;
         if (const int ticks = advanceDishClock (clock, len); ticks > 0)
             runDishTicks (ticks);
     }
 
+    // One-shots and chimes for the whole chunk.
+    const bool chimes = mainEngine.chimesActive();
+    if (chimes)
+    {
+        std::fill_n (auxL, length, 0.0);
+        std::fill_n (auxR, length, 0.0);
+        mainEngine.renderOneShotsAndPings (auxL, auxR, length);
+    }
+    mainEngine.advancePingClock (length);
+
+    effects.process (mainL, mainR, chimes ? auxL : nullptr, chimes ? auxR : nullptr, static_cast<std::size_t> (length));
+
+    if (preview.playing && ! previewEngine.anySounding())
+    {
+        previewEngine.reset();
+        preview.playing = false;
+        preview.playingToken = 0;
+        startPendingPreview();
+    }
+
+    capture.captureScope (mainL, mainR, static_cast<std::size_t> (length));
+
     const int channels = buffer.getNumChannels();
     if (channels == 1)
     {
         auto* out = buffer.getWritePointer (0, offset);
         for (int i = 0; i < length; ++i)
-            out[i] = static_cast<float> ((mainWork.left[(size_t) i] + mainWork.right[(size_t) i]) * 0.5);
+            out[i] = static_cast<float> ((mainL[i] + mainR[i]) * 0.5);
     }
     else if (channels >= 2)
     {
@@ -219,8 +398,8 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
         auto* outR = buffer.getWritePointer (1, offset);
         for (int i = 0; i < length; ++i)
         {
-            outL[i] = static_cast<float> (mainWork.left[(size_t) i]);
-            outR[i] = static_cast<float> (mainWork.right[(size_t) i]);
+            outL[i] = static_cast<float> (mainL[i]);
+            outR[i] = static_cast<float> (mainR[i]);
         }
     }
 }
@@ -234,8 +413,21 @@ void BrivolaAudioProcessor::runDishTicks (int ticks) noexcept
 
 void BrivolaAudioProcessor::afterTickBatch (bool fromAudio) noexcept
 {
-    if (! fromAudio)
-        dish.arrivalQueue.arrivals = 0;
+    mainEngine.updateFromDish (dish.cells, false);
+    const int arrivals = takeArrivals (dish);
+    if (fromAudio)
+    {
+        mainEngine.firePing (static_cast<std::uint64_t> (arrivals));
+
+        std::array<double, OutputCapture::voiceSlots> peaks {};
+        std::array<std::int32_t, OutputCapture::voiceSlots> ids {};
+        for (int slot = 0; slot < SynthEngine::numVoices; ++slot)
+        {
+            peaks[(std::size_t) slot] = mainEngine.takeVoicePeak (slot);
+            ids[(std::size_t) slot] = mainEngine.voiceCellId (slot);
+        }
+        capture.updateVoiceMeters (peaks, ids, static_cast<int> (mainEngine.activeCellCount()));
+    }
 
     shownMerges = dish.mergeCount;
     shownSplits = dish.splitCount;
@@ -246,6 +438,8 @@ void BrivolaAudioProcessor::afterTickBatch (bool fromAudio) noexcept
 
 void BrivolaAudioProcessor::afterDishChange() noexcept
 {
+    if (ready.load())
+        mainEngine.updateFromDish (dish.cells, false);
     dishView.write (dish);
 }
 
@@ -329,21 +523,6 @@ int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
     if (ticks > 0)
         afterTickBatch (false);
     return ticks;
-}
-
-void BrivolaAudioProcessor::handleMidiEvent (const juce::MidiMessage& message) noexcept
-{
-    if (message.isNoteOn())
-    {
-        if (bypassInProgress)
-            return;
-        currentNote = message.getNoteNumber();
-    }
-    else if (message.isNoteOff())
-    {
-        if (currentNote.load() == message.getNoteNumber())
-            currentNote = -1;
-    }
 }
 
 //==============================================================================

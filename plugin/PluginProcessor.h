@@ -3,6 +3,10 @@
 #include "dish/CatchUp.h"
 #include "dish/Dish.h"
 #include "editor/DishView.h"
+#include "engine/NoteTracker.h"
+#include "engine/SynthEngine.h"
+#include "engine/effects/EffectsChain.h"
+#include "engine/effects/OutputCapture.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
 
@@ -84,7 +88,7 @@ public:
     double getTickAccumulator() const noexcept { return clock.accumulator; }
     std::uint64_t getTickCounter() const noexcept { return clock.tickCounter; }
     std::uint32_t getAudioBlockCount() const noexcept { return audioBlockCounter.load(); }
-    int getCurrentNote() const noexcept { return currentNote.load(); }
+    int getCurrentNote() const noexcept { return notes.currentNote(); }
     std::uint64_t getShownMerges() const noexcept { return shownMerges.load(); }
     std::uint64_t getShownSplits() const noexcept { return shownSplits.load(); }
     std::uint64_t getShownSpawns() const noexcept { return shownSpawns.load(); }
@@ -115,15 +119,47 @@ public:
     SpeciesExchange& getSpeciesExchange() noexcept { return speciesExchange; }
     /** The dish view the editor reads (lock-free, single reader). */
     DishViewBuffer& getDishView() noexcept { return dishView; }
+    /** Scope ring and voice meters for the page (lock-free). */
+    OutputCapture& getOutputCapture() noexcept { return capture; }
+    const NoteTracker& getNoteTracker() const noexcept { return notes; }
+    /** Engines and effects: inspect only while holding the callback lock. */
+    const SynthEngine& getMainEngine() const noexcept { return mainEngine; }
+    const SynthEngine& getPreviewEngine() const noexcept { return previewEngine; }
+    const EffectsChain& getEffectsChain() const noexcept { return effects; }
+
+    //==============================================================================
+    // Notes from the page and preset previews (message thread; each takes the callback lock).
+
+    /** The on-screen keyboard's key went down or up. */
+    void keyboardNoteOn (int note);
+    void keyboardNoteOff();
+
+    /** Asks for a preset preview: the preview engine plays `previewDish` with `params` at
+        `note` once no other preview plays. With `releaseAtOnce`, every voice plays its attack and
+        then releases. Call with the callback lock held. */
+    void requestPreview (const SoundParams& params, int note, std::int32_t token, bool releaseAtOnce) noexcept;
+    /** Silences the preview engine and forgets any request. Call with the callback lock held. */
+    void stopPreview() noexcept;
+    bool isPreviewPlaying() const noexcept { return preview.playing; }
+    std::int32_t getPlayingPreviewToken() const noexcept { return preview.playingToken; }
+    Dish& getPreviewDish() noexcept { return previewDish; }
+
+    /** The editor is closing: the page's key is released (held MIDI keys resume) and any preview
+        stops. */
+    void editorClosing();
+    /** A page (re)load: nothing the previous page started may still sound. */
+    void resetPageActivity();
 
 private:
     void timerCallback() override;
     void runFirstMessageThreadCall();
 
-    void handleMidiEvent (const juce::MidiMessage& message) noexcept;
+    void handleMidiEvent (const juce::MidiMessageMetadata& event) noexcept;
+    void startPendingPreview() noexcept;
+    void clearPreviewRequest() noexcept;
     void renderChunk (juce::AudioBuffer<float>& buffer, int offset, int length,
                       juce::MidiBufferIterator& nextEvent, juce::MidiBufferIterator endEvent) noexcept;
-    void clearNotesAndPedal() noexcept;
+    void resetNotes() noexcept;
     void runDishTicks (int ticks) noexcept;
     void afterTickBatch (bool fromAudio) noexcept;
     void afterDishChange() noexcept;
@@ -139,6 +175,24 @@ private:
     SpeciesExchange speciesExchange;
     Dish dish;
     Dish previewDish;
+
+    SynthEngine mainEngine, previewEngine;
+
+    // A preset preview: what was asked for, and what plays.
+    struct PreviewRequest
+    {
+        SoundParams requestedParams, playingParams;
+        bool pending = false;
+        bool releaseAtOnce = false;
+        bool playing = false;
+        std::int32_t requestedToken = 0;
+        std::int32_t playingToken = 0;
+        int note = 60;
+    };
+    PreviewRequest preview;
+
+    EffectsChain effects;
+    OutputCapture capture;
     std::uint8_t plainColorMask = 0; // plain colours recorded as discovered
     CatchUpClock catchUp;             // message thread only
     DishViewBuffer dishView;          // the dish as the page sees it
@@ -153,11 +207,19 @@ private:
     int pageNumber = 0;
     double themeValue = 1.0;
 
-    // Notes: held-note stack and the page keyboard's note.
-    std::array<int, 128> heldNotes {};
-    int heldCount = 0;
-    int keyboardNote = -1;
-    bool sustainDown = false;
+    // Notes: the tracker and the bridge that lets it play the main engine.
+    struct MainNoteSink final : NoteSink
+    {
+        explicit MainNoteSink (BrivolaAudioProcessor& p) noexcept : owner (p) {}
+        bool startNote (int note, bool legato, float velocity) noexcept override;
+        void releaseNotes() noexcept override;
+        void releaseEverything (bool fast) noexcept override;
+        void setModulation (double depth) noexcept override;
+        void setBend (double ratio) noexcept override;
+        BrivolaAudioProcessor& owner;
+    };
+    NoteTracker notes;
+    MainNoteSink noteSink { *this };
 
     std::shared_ptr<AsyncOwner> asyncOwner;
 
@@ -170,7 +232,6 @@ private:
     bool sharedDataRefreshRequest = false;
     bool bypassInProgress = false;
     std::atomic<std::uint32_t> audioBlockCounter { 0 };
-    std::atomic<int> currentNote { -1 };
     int preparedBlockSize = 0;
     double preparedSampleRate = 44100.0;
 

@@ -235,3 +235,148 @@ TEST (ProcessorFrame, AllocationCounterSeesAllocations)
     delete v;
     EXPECT_GE (counter.count(), 2u);
 }
+
+namespace
+{
+/** A prepared processor whose seeded dish has filled (about two seconds of silence). */
+std::unique_ptr<BrivolaAudioProcessor> grownProcessor (double rate, int block, int channels = 2)
+{
+    auto p = std::make_unique<BrivolaAudioProcessor>();
+    if (channels == 1)
+    {
+        juce::AudioProcessor::BusesLayout mono;
+        mono.outputBuses.add (juce::AudioChannelSet::mono());
+        p->setBusesLayout (mono);
+    }
+    p->prepareToPlay (rate, block);
+    juce::AudioBuffer<float> buffer (channels, block);
+    juce::MidiBuffer midi;
+    for (int done = 0; done < int (rate * 2); done += block)
+        p->processBlock (buffer, midi);
+    return p;
+}
+
+float peakOf (const juce::AudioBuffer<float>& b, int start, int n)
+{
+    float peak = 0.0f;
+    for (int ch = 0; ch < b.getNumChannels(); ++ch)
+        peak = std::max (peak, b.getMagnitude (ch, start, n));
+    return peak;
+}
+} // namespace
+
+TEST (ProcessorFrame, NoteStartsExactlyAtItsSamplePosition)
+{
+    // Two identical instances; the note arrives at sample 0 in one and at sample 100 in the other.
+    // Whatever the effects' look-ahead, the onsets must lie exactly 100 samples apart.
+    auto firstSound = [] (int position)
+    {
+        auto p = grownProcessor (48000.0, 512);
+        EXPECT_GE (countLiveCells (p->getDish()), 8u);
+        juce::AudioBuffer<float> buffer (2, 512);
+        auto on = noteAt (position, 60, true);
+        juce::MidiBuffer none;
+        for (int block = 0; block < 8; ++block)
+        {
+            p->processBlock (buffer, block == 0 ? on : none);
+            for (int i = 0; i < 512; ++i)
+                if (buffer.getSample (0, i) != 0.0f || buffer.getSample (1, i) != 0.0f)
+                    return block * 512 + i;
+        }
+        return -1;
+    };
+    const int at0 = firstSound (0);
+    const int at100 = firstSound (100);
+    ASSERT_GE (at0, 0);
+    EXPECT_EQ (at100 - at0, 100);
+}
+
+TEST (ProcessorFrame, NoteSoundsAndRingsOutAfterItsRelease)
+{
+    auto p = grownProcessor (48000.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    auto on = noteAt (0, 60, true);
+    juce::MidiBuffer none;
+    p->processBlock (buffer, on);
+    EXPECT_EQ (p->getCurrentNote(), 60);
+    float held = 0.0f;
+    for (int i = 0; i < 20; ++i)
+    {
+        p->processBlock (buffer, none);
+        held = std::max (held, peakOf (buffer, 0, 512));
+    }
+    EXPECT_GT (held, 1e-2f);
+
+    auto off = noteAt (0, 60, false);
+    p->processBlock (buffer, off);
+    EXPECT_EQ (p->getCurrentNote(), -1);
+    for (int i = 0; i < 48000 * 14 / 512; ++i)
+        p->processBlock (buffer, none);
+    EXPECT_EQ (peakOf (buffer, 0, 512), 0.0f);
+}
+
+TEST (ProcessorFrame, MonoOutputIsTheMeanOfLeftAndRight)
+{
+    auto stereo = grownProcessor (44100.0, 256, 2);
+    auto mono = grownProcessor (44100.0, 256, 1);
+    juce::AudioBuffer<float> s (2, 256), m (1, 256);
+    auto on = noteAt (0, 64, true);
+    auto on2 = noteAt (0, 64, true);
+    stereo->processBlock (s, on);
+    mono->processBlock (m, on2);
+    juce::MidiBuffer none;
+    float maxDiff = 0.0f, peak = 0.0f;
+    for (int b = 0; b < 40; ++b)
+    {
+        stereo->processBlock (s, none);
+        mono->processBlock (m, none);
+        for (int i = 0; i < 256; ++i)
+        {
+            const float mean = static_cast<float> ((double (s.getSample (0, i)) + double (s.getSample (1, i))) * 0.5);
+            maxDiff = std::max (maxDiff, std::abs (mean - m.getSample (0, i)));
+            peak = std::max (peak, std::abs (m.getSample (0, i)));
+        }
+    }
+    EXPECT_GT (peak, 1e-3f);
+    EXPECT_LT (maxDiff, 1e-6f);
+}
+
+TEST (ProcessorFrame, BypassIsSilentWhileTheDishKeepsSounding)
+{
+    auto p = grownProcessor (48000.0, 512);
+    juce::AudioBuffer<float> buffer (2, 512);
+    auto on = noteAt (0, 60, true);
+    p->processBlock (buffer, on);
+    juce::MidiBuffer none;
+    for (int i = 0; i < 20; ++i)
+    {
+        p->processBlockBypassed (buffer, none);
+        EXPECT_EQ (peakOf (buffer, 0, 512), 0.0f);
+    }
+    EXPECT_TRUE (p->getMainEngine().anySounding());
+    p->processBlock (buffer, none);
+    EXPECT_GT (peakOf (buffer, 0, 512), 0.0f);
+}
+
+TEST (ProcessorFrame, LongBlockAfterSmallPrepareRendersSound)
+{
+    auto p = grownProcessor (44100.0, 512);
+    juce::AudioBuffer<float> buffer (2, 4096);
+    auto on = noteAt (10, 57, true);
+    p->processBlock (buffer, on);
+    EXPECT_GT (peakOf (buffer, 3584, 512), 1e-3f); // the last of the eight chunks sounds too
+    EXPECT_TRUE (allSamplesFiniteAndNormal (buffer));
+}
+
+TEST (ProcessorFrame, ReleaseResourcesSilencesASoundingDish)
+{
+    auto p = grownProcessor (48000.0, 256);
+    juce::AudioBuffer<float> buffer (2, 256);
+    auto on = noteAt (0, 60, true);
+    p->processBlock (buffer, on);
+    p->releaseResources();
+    juce::MidiBuffer none;
+    p->processBlock (buffer, none);
+    EXPECT_EQ (peakOf (buffer, 0, 256), 0.0f);
+    EXPECT_EQ (p->getCurrentNote(), -1);
+}
