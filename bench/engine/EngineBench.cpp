@@ -6,7 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,24 +15,23 @@ namespace
 {
 std::string rateTag (double sampleRate) { return std::to_string (static_cast<int> (sampleRate / 1000.0)) + "k"; }
 
-/** Bundle building without the cache, as on a cache miss inside prepareToPlay. */
+/** Bundle building without the cache, as on a cache miss inside prepareToPlay. The figure is CPU
+    time per build (the machine's other load does not count). */
 void BM_WaveTableBuild (benchmark::State& state)
 {
     const auto sampleRate = static_cast<double> (state.range (0));
-    double totalMs = 0.0;
     std::size_t bytes = 0;
     std::int64_t builds = 0;
     for (auto _ : state)
     {
-        const auto start = std::chrono::steady_clock::now();
         auto bundle = buildWaveTableBundle (sampleRate);
-        totalMs += std::chrono::duration<double, std::milli> (std::chrono::steady_clock::now() - start).count();
         bytes = bundle->memoryBytes();
         ++builds;
         benchmark::DoNotOptimize (bundle);
     }
     const auto tag = rateTag (sampleRate);
-    state.counters["wavetable_build_ms_" + tag] = totalMs / static_cast<double> (builds);
+    state.counters["wavetable_build_ms_" + tag] =
+        benchmark::Counter (static_cast<double> (builds) * 1e-3, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["wavetable_bundle_mb_" + tag] = static_cast<double> (bytes) / (1024.0 * 1024.0);
 }
 BENCHMARK (BM_WaveTableBuild)->Arg (44100)->Arg (48000)->Arg (96000)->Unit (benchmark::kMillisecond)->Iterations (10);
@@ -61,8 +59,8 @@ DishCells fullDish (int motif, const std::vector<int>& colours)
 }
 
 /** Renders 24 sounding voices of one species family in 512-sample blocks with a dish update per tick,
-    as the processor does, and reports nanoseconds per voice-sample. */
-void renderBench (benchmark::State& state, int motif, const std::vector<int>& colours, const std::string& figure, bool fullFigures)
+    as the processor does, and reports nanoseconds per voice-sample (one voice, one sample). */
+void renderBench (benchmark::State& state, int motif, const std::vector<int>& colours, const std::string& figure, bool withLoad)
 {
     constexpr double sampleRate = 48000.0;
     constexpr int block = 512;
@@ -98,25 +96,26 @@ void renderBench (benchmark::State& state, int motif, const std::vector<int>& co
         state.SkipWithError ("voices stopped sounding");
 
     state.SetItemsProcessed (samples * SynthEngine::numVoices);
-    // Inverted rates: CPU seconds per (count) units, here nanoseconds per voice-sample and per sample.
+    // Inverted rates: CPU time per (count) units, here nanoseconds per voice-sample.
     state.counters[figure] = benchmark::Counter (static_cast<double> (samples * SynthEngine::numVoices) * 1e-9,
                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    if (fullFigures)
+    if (withLoad)
     {
-        state.counters["engine_ns_per_sample_24_voices_48k"] =
-            benchmark::Counter (static_cast<double> (samples) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+        // Share of one core while rendering in real time: CPU seconds per second of audio, in percent.
         state.counters["engine_cpu_percent_24_voices_48k"] =
             benchmark::Counter (static_cast<double> (samples) / sampleRate * 0.01, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     }
 }
 
 // Unison with four oscillators ("heart" colours 1, 2, 4, 5 and 7), folded and with vibrato: the goal case.
-void BM_Render24Voices (benchmark::State& state) { renderBench (state, 2, { 1, 2, 4, 5, 7 }, "engine_ns_per_voice_sample_24_voices_48k", true); }
-void BM_RenderUnison (benchmark::State& state) { renderBench (state, -1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_voice_sample_unison_48k", false); }
-void BM_RenderFm (benchmark::State& state) { renderBench (state, 3, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_voice_sample_fm_48k", false); }
-void BM_RenderPulse (benchmark::State& state) { renderBench (state, 5, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_voice_sample_pulse_48k", false); }
-void BM_RenderAdditive (benchmark::State& state) { renderBench (state, 0, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_voice_sample_additive_48k", false); }
-void BM_RenderPluck (benchmark::State& state) { renderBench (state, 1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_voice_sample_pluck_48k", false); }
+void BM_Render24Voices (benchmark::State& state) { renderBench (state, 2, { 1, 2, 4, 5, 7 }, "engine_ns_per_sample_24_voices_48k", true); }
+
+// Each synthesis type across its eight colours ("normal", "diamond", "gear", "spade", "clover").
+void BM_RenderUnison (benchmark::State& state) { renderBench (state, -1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_unison_48k", false); }
+void BM_RenderFm (benchmark::State& state) { renderBench (state, 3, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_fm_48k", false); }
+void BM_RenderPulse (benchmark::State& state) { renderBench (state, 5, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_pulse_48k", false); }
+void BM_RenderAdditive (benchmark::State& state) { renderBench (state, 0, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_additive_48k", false); }
+void BM_RenderPluck (benchmark::State& state) { renderBench (state, 1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_pluck_48k", false); }
 
 BENCHMARK (BM_Render24Voices)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderUnison)->Unit (benchmark::kMicrosecond);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +67,8 @@ struct SpectrumCase
     const char* name;
     std::vector<int> harmonics; // the only harmonics present, lowest first
 };
+
+void PrintTo (const SpectrumCase& c, std::ostream* os) { *os << c.name; }
 
 class NamedSpectrumTest : public ::testing::TestWithParam<SpectrumCase>
 {
