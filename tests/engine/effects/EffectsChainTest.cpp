@@ -352,6 +352,37 @@ TEST (EffectsChain, ReverbSkipsItsConvolutionOnceItsInputWasSilentForTheTail)
     EXPECT_TRUE (c.fx->isReverbRunning());
 }
 
+TEST (EffectsChain, ReverbSendCarriesTheSignalIntoTheLongTail)
+{
+    // A short quiet click: the dry path (filters and look-ahead dynamics) is silent half a second
+    // later, the reverb still rings; with the send at 0 nothing is left there.
+    const double fs = 48000.0;
+    std::vector<double> click (static_cast<std::size_t> (1.5 * fs), 0.0);
+    for (std::size_t i = 0; i < 64; ++i)
+        click[i] = 0.05;
+    Chain wet (fs, with (SoundParams::reverb, 1.0)), dry (fs);
+    const auto withReverb = wet.run (click);
+    const auto withoutReverb = dry.run (click);
+    const std::size_t from = static_cast<std::size_t> (0.5 * fs);
+    EXPECT_GT (test::peakOf (withReverb, from), 1e-6);
+    EXPECT_EQ (test::peakOf (withoutReverb, from), 0.0);
+}
+
+TEST (EffectsChain, EveryEffectStaysStableAtTheLowestRates)
+{
+    // Below 13 kHz the shimmer's 6500 Hz low-pass and the phaser's top frequency would sit above
+    // Nyquist; they are held at 0.45 × rate so the filters stay stable.
+    for (double fs : { 1000.0, 4000.0, 11025.0 })
+    {
+        SCOPED_TRACE (fs);
+        Chain c (fs, allAt (1.0));
+        const auto out = c.run (sine (110.0, 0.5, static_cast<std::size_t> (3.0 * fs), fs));
+        EXPECT_EQ (c.fx->faultResetCount(), 0u);
+        EXPECT_GT (test::peakOf (out, out.size() / 2), 0.05);
+        EXPECT_LE (test::peakOf (out), std::pow (10.0, -1.0 / 20.0));
+    }
+}
+
 TEST (EffectsChain, ImpulseResponseLengthAndLevelFollowTheRate)
 {
     auto at44 = std::make_unique<EffectsChain>();

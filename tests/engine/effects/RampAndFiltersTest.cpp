@@ -1,5 +1,6 @@
 #include "engine/effects/Biquad.h"
 #include "engine/effects/FeedbackDelay.h"
+#include "engine/effects/GrainShifter.h"
 #include "engine/effects/Phaser.h"
 #include "engine/effects/Ramp.h"
 #include "TestSignals.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <memory>
 #include <limits>
 
 using namespace brivola;
@@ -85,16 +87,19 @@ TEST (Decay, FiltersAndFeedbackLinesEndInExactZerosWithoutSubnormals)
 {
     const double fs = 48000.0;
 
-    // Resonant low-pass, the most slowly decaying all-pass chain, and the echo at full feedback.
+    // Resonant low-pass, the most slowly decaying all-pass chain, the echo at the chain's largest
+    // feedback and the shimmer shifter with its feedback ring.
     Biquad lp;
     const auto lpc = lowPassCoefficients (400.0, 2.0, fs);
     Phaser phaser;
     phaser.prepare (fs);
     FeedbackDelay delay;
     delay.prepare (fs);
+    auto shimmer = std::make_unique<GrainShifter>();
+    shimmer->prepare (shimmerShifterSettings, fs);
 
     bool allClean = true;
-    double lastL = 1.0, lastP = 1.0, lastD = 1.0;
+    double lastL = 1.0, lastP = 1.0, lastD = 1.0, lastS = 1.0;
     const std::size_t n = static_cast<std::size_t> (60.0 * fs);
     for (std::size_t i = 0; i < n; ++i)
     {
@@ -103,14 +108,16 @@ TEST (Decay, FiltersAndFeedbackLinesEndInExactZerosWithoutSubnormals)
         double pl = 0.0, pr = 0.0;
         phaser.process (x, -x, pl, pr);
         lastP = std::max (std::abs (pl), std::abs (pr));
-        lastD = delay.process (x, 1.0, 0.55); // the chain's largest feedback
+        lastD = delay.process (x, 1.0, 0.55);
+        lastS = shimmer->process (x);
         allClean = allClean && test::zeroOrNormal (lastL) && test::zeroOrNormal (pl) && test::zeroOrNormal (pr)
-                   && test::zeroOrNormal (lastD);
+                   && test::zeroOrNormal (lastD) && test::zeroOrNormal (lastS);
     }
     EXPECT_TRUE (allClean);
     EXPECT_EQ (lastL, 0.0);
     EXPECT_EQ (lastP, 0.0);
     EXPECT_EQ (lastD, 0.0);
+    EXPECT_EQ (lastS, 0.0);
     EXPECT_EQ (lp.y1, 0.0);
     EXPECT_EQ (lp.y2, 0.0);
 }
