@@ -82,6 +82,9 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         setDishClockRate (clock, rate);
 
+        // The effects' three look-ahead stages delay the voices by a fixed amount; hosts compensate.
+        setLatencySamples (3 * std::min (static_cast<int> (std::floor (0.006 * rate)), 1023));
+
         if (! dishSeeded.exchange (true))
             seedDish (dish);
         mainEngine.updateFromDish (dish.cells, false);
