@@ -68,13 +68,15 @@ TEST (ProcessorFrame, IdentityAndBuses)
 
 TEST (ProcessorFrame, PrepareValidatesRateAndBlockSize)
 {
-    struct Case { double rate; int block; double samplesPerTick; int prepared; };
+    // Latency: the effects' three look-ahead stages of floor(0.006 × rate) samples each.
+    struct Case { double rate; int block; double samplesPerTick; int prepared; int latency; };
     const Case cases[] = {
-        { 0.0, 512, 735.0, 512 },
-        { 500000.0, 512, 735.0, 512 },
-        { std::nan (""), 256, 735.0, 256 },
-        { 48000.0, 0, 800.0, 1 },
-        { 96000.0, 1 << 20, 1600.0, 65536 },
+        { 0.0, 512, 735.0, 512, 3 * 264 },
+        { 500000.0, 512, 735.0, 512, 3 * 264 },
+        { std::nan (""), 256, 735.0, 256, 3 * 264 },
+        { 48000.0, 0, 800.0, 1, 3 * 288 },
+        { 96000.0, 1 << 20, 1600.0, 65536, 3 * 576 },
+        { 384000.0, 64, 6400.0, 64, 3 * 1023 },
     };
     for (const auto& c : cases)
     {
@@ -83,6 +85,7 @@ TEST (ProcessorFrame, PrepareValidatesRateAndBlockSize)
         EXPECT_TRUE (p.isReady());
         EXPECT_DOUBLE_EQ (p.getSamplesPerTick(), c.samplesPerTick) << c.rate;
         EXPECT_EQ (p.getPreparedBlockSize(), c.prepared) << c.block;
+        EXPECT_EQ (p.getLatencySamples(), c.latency) << c.rate;
     }
 }
 

@@ -345,6 +345,12 @@ TEST (SharedDataDocument, StatsTakeOnlyUsableNumbers)
     EXPECT_EQ (parsedOrFail (R"({"version": 2, "stats": {"incubationTime": 2.25}})").stats.incubationTime, 2.25);
     EXPECT_EQ (parsedOrFail (R"({"version": 2, "stats": {"incubationTime": 1e999}})").stats.incubationTime, 0.0);
     EXPECT_EQ (parsedOrFail (R"({"version": 2, "stats": {"incubationTime": true}})").stats.incubationTime, 0.0);
+
+    // The largest double would be written rounded up past the double range and come back as 0:
+    // it is kept at the largest time that survives writing.
+    const auto huge = parsedOrFail (R"({"version": 2, "stats": {"incubationTime": 1.7976931348623157e308}})");
+    EXPECT_EQ (huge.stats.incubationTime, maxStoredIncubationTime);
+    EXPECT_EQ (parsedOrFail (sharedDocumentText (huge)).stats.incubationTime, maxStoredIncubationTime);
 }
 
 TEST (SharedDataDocument, FromVarOfNonObjectsOrBadVersionsIsTheDefault)

@@ -208,8 +208,10 @@ TEST (SharedStoreProcesses, ConcurrentWritersInManyProcessesLoseNoUpdate)
     constexpr int processes = 8;
     constexpr int threadsPerProcess = 4;
     constexpr int transactionsPerWriter = 200;
+    constexpr int maxAttempts = 50;
 
-    TempFolder folder;
+    // In memory where possible: the test is about serialising writers, not about disk speed.
+    TempFolder folder (true);
     const auto logFolder = folder.get().getChildFile ("logs");
     ASSERT_TRUE (logFolder.createDirectory().wasOk());
     const auto storeFolder = folder.get().getChildFile ("store").getFullPathName();
@@ -233,9 +235,16 @@ TEST (SharedStoreProcesses, ConcurrentWritersInManyProcessesLoseNoUpdate)
 
                     for (std::int64_t step = 0; step < transactionsPerWriter; ++step)
                     {
-                        const auto c = runStep (store, writer, step, firstDiscoveryTime - step, payload);
-                        log << c.writer << ' ' << c.kind << ' ' << c.index << ' ' << c.status << ' '
-                            << c.value << ' ' << c.revision << '\n';
+                        // A busy store is retried, as the processor retries its pending work.
+                        for (int attempt = 0; attempt < maxAttempts; ++attempt)
+                        {
+                            const auto c = runStep (store, writer, step, firstDiscoveryTime - step, payload);
+                            log << c.writer << ' ' << c.kind << ' ' << c.index << ' ' << c.status << ' '
+                                << c.value << ' ' << c.revision << '\n';
+
+                            if (c.status != static_cast<std::int32_t> (Status::busy))
+                                break;
+                        }
                     }
 
                     std::ofstream (logFolder.getChildFile ("writer-" + juce::String (writer)).getFullPathName().toStdString())
@@ -270,14 +279,17 @@ TEST (SharedStoreProcesses, ConcurrentWritersInManyProcessesLoseNoUpdate)
         }
     }
 
-    ASSERT_EQ (logged, processes * threadsPerProcess * transactionsPerWriter);
+    constexpr int writers = processes * threadsPerProcess;
+    ASSERT_GE (logged, writers * transactionsPerWriter);
 
     // Only ok, unchanged (a seen key already stored) and busy (300 ms without the lock) are expected.
     for (const auto& [status, count] : statusCounts)
         EXPECT_TRUE (status == (int) Status::ok || status == (int) Status::unchanged || status == (int) Status::busy)
             << "status " << status << " × " << count;
 
-    EXPECT_GT (ledger.okCount, logged / 2);
+    // Discoveries, preset saves and statistics always change the document: three of every four
+    // steps commit once their retries get the lock.
+    EXPECT_GE (ledger.okCount, writers * transactionsPerWriter * 3 / 4);
     ::testing::Test::RecordProperty ("busy", statusCounts[(int) Status::busy]);
 
     SharedStore reader;

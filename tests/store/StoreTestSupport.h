@@ -15,13 +15,14 @@
 namespace brivola::testing
 {
 
-/** A new, empty folder under the system's temporary folder, deleted with everything in it. */
+/** A new, empty folder under the system's temporary folder (or, when asked and present, under
+    the memory file system /dev/shm, where syncing a file to disk costs nothing), deleted with
+    everything in it. */
 class TempFolder
 {
 public:
-    TempFolder()
-        : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                      .getNonexistentChildFile ("brivola-store-test", {}, false))
+    explicit TempFolder (bool inMemory = false)
+        : folder (baseFolder (inMemory).getNonexistentChildFile ("brivola-store-test", {}, false))
     {
         folder.createDirectory();
     }
@@ -33,6 +34,16 @@ public:
     juce::File child (const char* name) const { return folder.getChildFile (name); }
 
 private:
+    static juce::File baseFolder (bool inMemory)
+    {
+        const juce::File shm ("/dev/shm");
+
+        if (inMemory && shm.isDirectory() && shm.hasWriteAccess())
+            return shm;
+
+        return juce::File::getSpecialLocation (juce::File::tempDirectory);
+    }
+
     juce::File folder;
 };
 
