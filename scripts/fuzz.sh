@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, AddressSanitizer, UndefinedBehaviorSanitizer) and runs the
-# host-state fuzzer, seeded with real saved states.
+# Builds the sanitizer targets with clang and runs them: the host-state fuzzer (libFuzzer,
+# AddressSanitizer, UndefinedBehaviorSanitizer), seeded with real saved states, and the dish view
+# stress under ThreadSanitizer.
 # Usage: scripts/fuzz.sh [seconds]    (default 600; the test command runs it for 20 seconds)
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,3 +18,4 @@ cd "$build"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ./host_state_fuzzer -max_total_time="$seconds" -max_len=300000 -timeout=10 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
 echo "host-state fuzzing: no faults in $seconds s"
+TSAN_OPTIONS=halt_on_error=1 ./dish_view_stress 3
