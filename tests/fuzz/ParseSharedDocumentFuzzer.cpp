@@ -1,7 +1,5 @@
 // libFuzzer target for the shared document reader: any bytes, decoded as the store decodes a file,
 // must either be refused or give a document that keeps every invariant and survives writing.
-// Built by the CMake project in this folder with clang, AddressSanitizer and
-// UndefinedBehaviorSanitizer; see README.md here.
 #include "store/SharedData.h"
 #include "tests/store/SharedDataInvariants.h"
 
