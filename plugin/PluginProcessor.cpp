@@ -45,6 +45,7 @@ BrivolaAudioProcessor::~BrivolaAudioProcessor()
         asyncOwner->processor = nullptr;
     }
     stopTimer();
+    collection.shutdown();
 }
 
 //==============================================================================
@@ -116,14 +117,13 @@ void BrivolaAudioProcessor::runFirstMessageThreadCall()
     if (firstCallDone.exchange (true))
         return;
 
-    sharedDataRefreshRequest = true;
-    timerCallback();
+    collection.loadSharedData();
     startTimer (1000);
 }
 
 void BrivolaAudioProcessor::timerCallback()
 {
-    sharedDataRefreshRequest = false;
+    collection.runTimerWork();
 }
 
 void BrivolaAudioProcessor::releaseResources()
@@ -265,9 +265,13 @@ void BrivolaAudioProcessor::startPendingPreview() noexcept
 
 void BrivolaAudioProcessor::editorClosing()
 {
-    const juce::ScopedLock sl (getCallbackLock());
-    notes.keyboardNoteOff (noteSink);
-    stopPreview();
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        notes.keyboardNoteOff (noteSink);
+        stopPreview();
+    }
+    collection.setPipetteMode (false);
+    capture.setCaptureEnabled (false);
 }
 
 void BrivolaAudioProcessor::resetPageActivity()
@@ -410,7 +414,10 @@ void BrivolaAudioProcessor::renderChunk (juce::AudioBuffer<float>& buffer, int o
 void BrivolaAudioProcessor::runDishTicks (int ticks) noexcept
 {
     for (int t = 0; t < ticks; ++t)
+    {
         dishStep (dish);
+        collection.autoDropTick (dish);
+    }
     afterTickBatch (true);
 }
 
@@ -439,11 +446,67 @@ void BrivolaAudioProcessor::afterTickBatch (bool fromAudio) noexcept
     dishView.write (dish);
 }
 
-void BrivolaAudioProcessor::afterDishChange() noexcept
+//==============================================================================
+// What the collection asks of the processor
+
+void BrivolaAudioProcessor::afterDishRewrite (bool ping) noexcept
 {
-    if (ready.load())
+    if (isPreparedForAudio())
+    {
         mainEngine.updateFromDish (dish.cells, false);
+        if (ping)
+            mainEngine.firePing (1);
+    }
     dishView.write (dish);
+}
+
+void BrivolaAudioProcessor::auditionSpecies (Species species, double pan) noexcept
+{
+    const int colour = std::clamp (static_cast<int> (species.colorIndex), 0, 7);
+    mainEngine.releaseOneShots();
+    mainEngine.startOneShot (TimbreSelectors { static_cast<int> (species.motif), colour / 2, colour % 2 }, pan);
+}
+
+bool BrivolaAudioProcessor::readLatestDishView (DishViewSlots& slots) noexcept
+{
+    std::int32_t live = 0;
+    return dishView.read (slots, live);
+}
+
+StatisticsCounters BrivolaAudioProcessor::shownDishCounters() const noexcept
+{
+    return { shownMerges.load(), shownSplits.load(), shownSpawns.load(), shownDishSeconds.load() };
+}
+
+void BrivolaAudioProcessor::setSoundParamNotifyingHost (int index, double value)
+{
+    if (index >= 0 && index < static_cast<int> (SoundParams::count))
+        parameterArray[(std::size_t) index]->setValueNotifyingHost (static_cast<float> (sanitiseParam (value)));
+}
+
+PresetPreviewStatus BrivolaAudioProcessor::presetPreviewStatus() const noexcept
+{
+    return { preview.pending, preview.requestedToken, preview.playing, preview.playingToken };
+}
+
+void BrivolaAudioProcessor::requestPresetPreview (const SoundParams& params, int note, int token) noexcept
+{
+    // The audition replaces whatever the main engine plays.
+    mainEngine.gateOff();
+    mainEngine.releaseAllFast();
+    resetNotes();
+    if (preview.playing)
+    {
+        previewEngine.gateOff();
+        previewEngine.releaseAllFast();
+    }
+    requestPreview (params, note, token, false);
+}
+
+void BrivolaAudioProcessor::releasePlayingPresetPreview() noexcept
+{
+    previewEngine.gateOff();
+    previewEngine.releaseEachAfterAttack();
 }
 
 //==============================================================================
@@ -499,7 +562,7 @@ void BrivolaAudioProcessor::slosh (double dx, double dy)
 
 void BrivolaAudioProcessor::rerollDish()
 {
-    const auto palette = pipettePalette (plainColorMask, speciesExchange);
+    const auto palette = collection.palette();
     auto& random = juce::Random::getSystemRandom();
     const auto choice = chooseRerollSpecies (palette, [&random] (int n) { return random.nextInt (n); });
     if (choice.count == 0)
@@ -507,7 +570,7 @@ void BrivolaAudioProcessor::rerollDish()
 
     const juce::ScopedLock sl (getCallbackLock());
     brivola::rerollDish (dish, choice);
-    afterDishChange();
+    afterDishRewrite (false);
 }
 
 int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
@@ -522,7 +585,10 @@ int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
     const int ticks = advanceDishClock (clock, takeCatchUpSamples (catchUp, nowMs, clock.samplesPerTick));
 
     for (int t = 0; t < ticks; ++t)
+    {
         dishStep (dish);
+        collection.autoDropTick (dish);
+    }
     if (ticks > 0)
         afterTickBatch (false);
     return ticks;
@@ -603,7 +669,8 @@ void BrivolaAudioProcessor::setStateInformation (const void* data, int sizeInByt
     shownSplits = dish.splitCount;
     shownSpawns = dish.spawnCount;
     shownDishSeconds = static_cast<double> (clock.tickCounter) / 60.0;
-    afterDishChange();
+    collection.restoreStatisticsBaseline (shownDishCounters());
+    afterDishRewrite (false);
 }
 
 } // namespace brivola

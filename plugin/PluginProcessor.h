@@ -2,6 +2,8 @@
 
 #include "dish/CatchUp.h"
 #include "dish/Dish.h"
+#include "dish/collection/Collection.h"
+#include "dish/collection/CollectionHost.h"
 #include "editor/DishView.h"
 #include "engine/NoteTracker.h"
 #include "engine/SynthEngine.h"
@@ -35,7 +37,8 @@ struct StereoWork
 /** The Brivola instrument: owns the dish, the engines, the effects and the parameters, and runs
     the per-block frame (MIDI, 60-per-second dish ticks, voices, effects, output). */
 class BrivolaAudioProcessor final : public juce::AudioProcessor,
-                                    private juce::Timer
+                                    private juce::Timer,
+                                    private CollectionHost
 {
 public:
     /** Shared with asynchronous calls so they find a null back-pointer once the processor is gone. */
@@ -144,6 +147,11 @@ public:
     std::int32_t getPlayingPreviewToken() const noexcept { return preview.playingToken; }
     Dish& getPreviewDish() noexcept { return previewDish; }
 
+    /** Species, discoveries, pipette, statistics and preset slots shared through the store
+        (message thread). */
+    Collection& getCollection() noexcept { return collection; }
+    const Collection& getCollection() const noexcept { return collection; }
+
     /** The editor is closing: the page's key is released (held MIDI keys resume) and any preview
         stops. */
     void editorClosing();
@@ -154,6 +162,25 @@ private:
     void timerCallback() override;
     void runFirstMessageThreadCall();
 
+    // CollectionHost
+    const juce::CriticalSection& dishLock() const noexcept override { return getCallbackLock(); }
+    Dish& lockedMainDish() noexcept override { return dish; }
+    Dish& lockedPreviewDish() noexcept override { return previewDish; }
+    SpeciesExchange& sharedSpecies() noexcept override { return speciesExchange; }
+    bool isPreparedForAudio() const noexcept override { return ready.load() && preparedBlockSize > 0; }
+    void afterDishRewrite (bool ping) noexcept override;
+    void auditionSpecies (Species species, double pan) noexcept override;
+    bool readLatestDishView (DishViewSlots& slots) noexcept override;
+    StatisticsCounters shownDishCounters() const noexcept override;
+    SoundParams currentSoundParams() const override { return takeSnapshot (parameterArray); }
+    void setSoundParamNotifyingHost (int index, double value) override;
+    PresetPreviewStatus presetPreviewStatus() const noexcept override;
+    void requestPresetPreview (const SoundParams& params, int note, int token) noexcept override;
+    void releasePendingPresetPreviewAtOnce() noexcept override { preview.releaseAtOnce = true; }
+    void releasePlayingPresetPreview() noexcept override;
+    juce::String localDate() const override { return localDateKey (juce::Time::getCurrentTime()); }
+    std::int64_t currentTimeMs() const override { return juce::Time::currentTimeMillis(); }
+
     void handleMidiEvent (const juce::MidiMessageMetadata& event) noexcept;
     void startPendingPreview() noexcept;
     void clearPreviewRequest() noexcept;
@@ -162,7 +189,6 @@ private:
     void resetNotes() noexcept;
     void runDishTicks (int ticks) noexcept;
     void afterTickBatch (bool fromAudio) noexcept;
-    void afterDishChange() noexcept;
 
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
@@ -193,7 +219,9 @@ private:
 
     EffectsChain effects;
     OutputCapture capture;
-    std::uint8_t plainColorMask = 0; // plain colours recorded as discovered
+
+    // Discoveries, pipette, statistics and preset slots, through the shared store.
+    Collection collection { *this };
     CatchUpClock catchUp;             // message thread only
     DishViewBuffer dishView;          // the dish as the page sees it
 
@@ -229,7 +257,6 @@ private:
     std::atomic<bool> dishSeeded { false };
     std::atomic<bool> firstPreparePosted { false };
     std::atomic<bool> firstCallDone { false };
-    bool sharedDataRefreshRequest = false;
     bool bypassInProgress = false;
     std::atomic<std::uint32_t> audioBlockCounter { 0 };
     int preparedBlockSize = 0;

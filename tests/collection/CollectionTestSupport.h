@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace brivola::testing
@@ -34,20 +37,47 @@ private:
     juce::File folder;
 };
 
-/** Holds the store's lock file, so that every transaction of the folder answers busy. */
+/** Another instance holding the store's lock file (from a thread of its own, as the lock must be
+    released by the thread that took it), so that every transaction of the folder answers busy. */
 class BusyStore
 {
 public:
     explicit BusyStore (const juce::String& folder)
-        : lock (juce::File (folder).getChildFile (sharedLockFileName).getFullPathName())
+        : holder ([this, path = juce::File (folder).getChildFile (sharedLockFileName).getFullPathName()]
+          {
+              SharedFileLock lock (path);
+              const bool held = lock.acquire (1000) == SharedFileLock::acquired;
+              {
+                  std::unique_lock<std::mutex> l (mutex);
+                  acquired = held;
+                  ready = true;
+              }
+              changed.notify_all();
+              std::unique_lock<std::mutex> l (mutex);
+              changed.wait (l, [this] { return released; });
+              lock.release();
+          })
     {
-        EXPECT_EQ (lock.acquire (1000), 0);
+        std::unique_lock<std::mutex> l (mutex);
+        changed.wait (l, [this] { return ready; });
+        EXPECT_TRUE (acquired);
     }
 
-    ~BusyStore() { lock.release(); }
+    ~BusyStore()
+    {
+        {
+            std::unique_lock<std::mutex> l (mutex);
+            released = true;
+        }
+        changed.notify_all();
+        holder.join();
+    }
 
 private:
-    SharedFileLock lock;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ready = false, acquired = false, released = false;
+    std::thread holder;
 };
 
 class FakeHost : public CollectionHost
