@@ -22,7 +22,8 @@ python3 - "$out" "$build/bench-results.json" <<'PY'
 import json, pathlib, sys
 skip = {"name", "run_name", "run_type", "repetitions", "repetition_index", "threads", "iterations",
         "real_time", "cpu_time", "time_unit", "family_index", "per_family_instance_index",
-        "aggregate_name", "aggregate_unit", "label", "error_occurred", "error_message"}
+        "aggregate_name", "aggregate_unit", "label", "error_occurred", "error_message",
+        "items_per_second", "bytes_per_second"}
 figures = {}
 for f in sorted(pathlib.Path(sys.argv[1]).glob("*.json")):
     for b in json.loads(f.read_text()).get("benchmarks", []):

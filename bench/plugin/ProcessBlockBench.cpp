@@ -81,7 +81,8 @@ void processFullLoad (benchmark::State& state)
     render (processor, 128, 1.0, &on);
     const double us = timeBlocks (state, processor, 128);
     state.counters["process_cpu_pct_full_48k_128"] = us / (128.0 / 48000.0 * 1e6) * 100.0;
-    state.counters["sounding_voices"] = double (processor.getMainEngine().activeCellCount());
+    if (processor.getMainEngine().activeCellCount() != 24)
+        state.SkipWithError ("the dish lost cells while measured");
 }
 BENCHMARK (processFullLoad)->MinTime (3.0);
 
