@@ -100,20 +100,23 @@ TEST (ProcessorFrame, LongBlocksAreChunkedAndTheDishAdvances60TimesASecond)
     EXPECT_DOUBLE_EQ (p.getTickAccumulator(), 4096.0 - 5 * 735.0);
     EXPECT_TRUE (allSamplesFiniteAndNormal (buffer));
 
-    // One second of audio in odd block sizes gives exactly 60 ticks.
-    BrivolaAudioProcessor q;
-    q.prepareToPlay (48000.0, 1000);
-    int done = 0;
-    const int sizes[] = { 1, 7, 128, 999, 1000, 13 };
-    for (int k = 0; done < 48000; ++k)
+    // One second of audio in odd block sizes gives exactly 60 ticks at every rate.
+    for (double rate : { 44100.0, 48000.0, 96000.0 })
     {
-        const int n = std::min (sizes[k % 6], 48000 - done);
-        juce::AudioBuffer<float> b (2, n);
-        q.processBlock (b, midi);
-        done += n;
+        BrivolaAudioProcessor q;
+        q.prepareToPlay (rate, 1000);
+        int done = 0;
+        const int sizes[] = { 1, 7, 128, 999, 1000, 13 };
+        for (int k = 0; done < int (rate); ++k)
+        {
+            const int n = std::min (sizes[k % 6], int (rate) - done);
+            juce::AudioBuffer<float> b (2, n);
+            q.processBlock (b, midi);
+            done += n;
+        }
+        EXPECT_EQ (q.getTickCounter(), 60u) << rate;
+        EXPECT_NEAR (q.getTickAccumulator(), 0.0, 1e-6) << rate;
     }
-    EXPECT_EQ (q.getTickCounter(), 60u);
-    EXPECT_NEAR (q.getTickAccumulator(), 0.0, 1e-9);
 }
 
 TEST (ProcessorFrame, EmptyBlockStillHandlesItsMidi)
