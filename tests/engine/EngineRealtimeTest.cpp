@@ -1,70 +1,15 @@
-// Everything the audio thread calls on an engine must work without the heap. This program replaces
-// the global operator new to count the allocations the current thread makes while a counter is armed.
+// Everything the audio thread calls on an engine must work without the heap (allocations are
+// counted per thread by tests/support/AllocationCounter).
 
 #include "EngineTestSupport.h"
+
+#include "support/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <new>
 
-namespace
-{
-thread_local bool counting = false;
-thread_local std::size_t allocations = 0;
-
-void* allocate (std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void* p = std::malloc (size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void* allocateAligned (std::size_t size, std::align_val_t align)
-{
-    if (counting)
-        ++allocations;
-    const auto a = static_cast<std::size_t> (align);
-    if (void* p = std::aligned_alloc (a, (size + a - 1) / a * a))
-        return p;
-    throw std::bad_alloc();
-}
-
-/** Counts the allocations of this thread while it lives. */
-struct AllocationCount
-{
-    AllocationCount() { allocations = 0, counting = true; }
-    ~AllocationCount() { counting = false; }
-    std::size_t count() const { return allocations; }
-};
-} // namespace
-
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try
-    {
-        return allocate (size);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-void* operator new[] (std::size_t size, const std::nothrow_t& tag) noexcept { return operator new (size, tag); }
-void* operator new (std::size_t size, std::align_val_t align) { return allocateAligned (size, align); }
-void* operator new[] (std::size_t size, std::align_val_t align) { return allocateAligned (size, align); }
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+using AllocationCount = brivola::test::ScopedAllocationCounter;
 
 using namespace brivola;
 

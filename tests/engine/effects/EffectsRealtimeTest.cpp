@@ -1,8 +1,9 @@
-// The audio-thread operations of the effects chain and the output capture must not allocate. This
-// program replaces the global operator new to count the allocations the current thread makes
-// while a counter is armed.
+// The audio-thread operations of the effects chain and the output capture must not allocate
+// (allocations are counted per thread by tests/support/AllocationCounter).
 #include "engine/effects/EffectsChain.h"
 #include "engine/effects/OutputCapture.h"
+
+#include "support/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
@@ -10,65 +11,9 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
 #include <vector>
 
-namespace
-{
-thread_local bool counting = false;
-thread_local std::size_t allocations = 0;
-
-void* allocate (std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void* p = std::malloc (size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-
-void* allocateAligned (std::size_t size, std::align_val_t align)
-{
-    if (counting)
-        ++allocations;
-    const auto a = static_cast<std::size_t> (align);
-    if (void* p = std::aligned_alloc (a, (size + a - 1) / a * a))
-        return p;
-    throw std::bad_alloc();
-}
-
-struct AllocationCount
-{
-    AllocationCount() { allocations = 0, counting = true; }
-    ~AllocationCount() { counting = false; }
-    std::size_t count() const { return allocations; }
-};
-} // namespace
-
-void* operator new (std::size_t size) { return allocate (size); }
-void* operator new[] (std::size_t size) { return allocate (size); }
-void* operator new (std::size_t size, const std::nothrow_t&) noexcept
-{
-    try
-    {
-        return allocate (size);
-    }
-    catch (...)
-    {
-        return nullptr;
-    }
-}
-void* operator new[] (std::size_t size, const std::nothrow_t& tag) noexcept { return operator new (size, tag); }
-void* operator new (std::size_t size, std::align_val_t align) { return allocateAligned (size, align); }
-void* operator new[] (std::size_t size, std::align_val_t align) { return allocateAligned (size, align); }
-void operator delete (void* p) noexcept { std::free (p); }
-void operator delete[] (void* p) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t) noexcept { std::free (p); }
-void operator delete (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::align_val_t) noexcept { std::free (p); }
-void operator delete (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
-void operator delete[] (void* p, std::size_t, std::align_val_t) noexcept { std::free (p); }
+using AllocationCount = brivola::test::ScopedAllocationCounter;
 
 using namespace brivola;
 
