@@ -5,6 +5,7 @@ Usage: bundle_test.py --host PATH --bundle PATH [unittest options]
 """
 import argparse
 import json
+import xml.etree.ElementTree as ElementTree
 import os
 import random
 import struct
@@ -189,6 +190,58 @@ class Rendering(unittest.TestCase):
         _, _, frames = self.render("automated.wav", "--midi", mid, "--length", "10", "--block", "256", *lanes)
         self.assertGreater(peak(frames), 0.01)
         self.assertLessEqual(peak(frames), 0.8913)
+
+
+JUCE_BASE64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
+
+
+def decode_juce_base64(text):
+    """The framework's "<byte count>.<digits>" form: 6 bits a digit, least significant first."""
+    count, digits = text.split(".", 1)
+    value = 0
+    for i, ch in enumerate(digits):
+        value |= JUCE_BASE64.index(ch) << (6 * i)
+    return (value & ((1 << (8 * int(count))) - 1)).to_bytes(int(count), "little")
+
+
+def dish_of_state(raw):
+    """The parts of the saved dish blob these tests look at."""
+    length = struct.unpack_from("<I", raw, 4)[0]
+    root = ElementTree.fromstring(raw[8:8 + length].decode("utf-8"))
+    blob = decode_juce_base64(root.get("dish"))
+    version, = struct.unpack_from("<i", blob, 0)
+    tick_counter, = struct.unpack_from("<Q", blob, 28)
+    active = [struct.unpack_from("<i", blob, 40 + 144 * k + 4)[0] != 0 for k in range(24)]
+    ticks, merges, splits, spawns = struct.unpack_from("<4Q", blob, 40 + 3456 + 24 + 64)
+    return {"version": version, "size": len(blob), "tickCounter": tick_counter, "active": sum(active),
+            "ticks": ticks, "merges": merges, "splits": splits, "spawns": spawns}
+
+
+class Culture(unittest.TestCase):
+    def lived(self, name, *args):
+        state = os.path.join(WORK, f"{name}.state")
+        mid = os.path.join(WORK, "culture.mid")
+        midi_file(mid, [(0, 1920, 57, 100), (1920, 1920, 60, 90), (3840, 3840, 64, 110)])
+        run_host("--render", os.path.join(WORK, f"{name}.wav"), "--midi", mid, "--save-raw-state", state, *args)
+        with open(state, "rb") as f:
+            return dish_of_state(f.read())
+
+    def test_fresh_dish_fills_and_lives(self):
+        first = self.lived("first-second", "--length", "1.2", "--rate", "48000")
+        self.assertEqual(first["version"], 5)
+        self.assertEqual(first["size"], 5716)
+        self.assertGreaterEqual(first["spawns"], 12)  # the founder and its eleven arrivals
+        twenty = self.lived("twenty-seconds", "--length", "20", "--rate", "48000")
+        self.assertEqual(twenty["tickCounter"], 1200)
+        self.assertGreater(twenty["merges"], 0)
+        self.assertGreater(twenty["splits"], 0)
+        self.assertGreater(twenty["active"], 0)
+
+    def test_sixty_ticks_per_second_at_every_rate_and_block_pattern(self):
+        for rate in ("44100", "48000", "96000"):
+            dish = self.lived(f"ticks-{rate}", "--length", "5", "--rate", rate, "--blocks", "1,7,128,4096,333")
+            self.assertEqual(dish["tickCounter"], 300, rate)
+            self.assertEqual(dish["ticks"], 300, rate)
 
 
 class State(unittest.TestCase):
