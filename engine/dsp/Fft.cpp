@@ -24,17 +24,17 @@ Fft::Fft (std::size_t size, Kind kind) : n (size), type (kind)
         throw std::bad_alloc();
 
     const std::size_t bins = type == Kind::complex ? n : n / 2 + 1;
-    spec = reinterpret_cast<std::complex<double>*> (fftw_alloc_complex (bins));
+    freq = reinterpret_cast<std::complex<double>*> (fftw_alloc_complex (bins));
     if (type == Kind::real)
         time = fftw_alloc_real (n);
 
-    if (spec == nullptr || (type == Kind::real && time == nullptr))
+    if (freq == nullptr || (type == Kind::real && time == nullptr))
     {
         release();
         throw std::bad_alloc();
     }
 
-    auto* c = reinterpret_cast<fftw_complex*> (spec);
+    auto* c = reinterpret_cast<fftw_complex*> (freq);
     const int size32 = static_cast<int> (n);
     {
         std::lock_guard<std::mutex> lock (plannerMutex());
@@ -57,7 +57,7 @@ Fft::Fft (std::size_t size, Kind kind) : n (size), type (kind)
     }
 
     for (std::size_t i = 0; i < bins; ++i)
-        spec[i] = {};
+        freq[i] = {};
     for (std::size_t i = 0; time != nullptr && i < n; ++i)
         time[i] = 0.0;
 }
@@ -68,7 +68,7 @@ Fft::Fft (Fft&& other) noexcept
     : n (std::exchange (other.n, 0)),
       type (other.type),
       time (std::exchange (other.time, nullptr)),
-      spec (std::exchange (other.spec, nullptr)),
+      freq (std::exchange (other.freq, nullptr)),
       forwardPlan (std::exchange (other.forwardPlan, nullptr)),
       inversePlan (std::exchange (other.inversePlan, nullptr))
 {
@@ -82,7 +82,7 @@ Fft& Fft::operator= (Fft&& other) noexcept
         n = std::exchange (other.n, 0);
         type = other.type;
         time = std::exchange (other.time, nullptr);
-        spec = std::exchange (other.spec, nullptr);
+        freq = std::exchange (other.freq, nullptr);
         forwardPlan = std::exchange (other.forwardPlan, nullptr);
         inversePlan = std::exchange (other.inversePlan, nullptr);
     }
@@ -100,9 +100,9 @@ void Fft::release() noexcept
     }
     forwardPlan = inversePlan = nullptr;
     fftw_free (time);
-    fftw_free (spec);
+    fftw_free (freq);
     time = nullptr;
-    spec = nullptr;
+    freq = nullptr;
 }
 
 void Fft::forward() noexcept
@@ -120,7 +120,7 @@ void Fft::inverse() noexcept
     const double scale = 1.0 / static_cast<double> (n);
     if (type == Kind::complex)
         for (std::size_t i = 0; i < n; ++i)
-            spec[i] *= scale;
+            freq[i] *= scale;
     else
         for (std::size_t i = 0; i < n; ++i)
             time[i] *= scale;

@@ -37,12 +37,12 @@ public:
     Kind kind() const noexcept { return type; }
 
     /** Complex kind: the N points transformed in place. */
-    std::complex<double>* data() noexcept { return spec; }
+    std::complex<double>* data() noexcept { return freq; }
 
     /** Real kind: the N real samples. */
     double* real() noexcept { return time; }
     /** Real kind: the N/2 + 1 spectrum bins. */
-    std::complex<double>* spectrum() noexcept { return spec; }
+    std::complex<double>* spectrum() noexcept { return freq; }
 
     /** Forward transform, e^(-2 pi i k n / N), unscaled. */
     void forward() noexcept;
@@ -55,7 +55,7 @@ private:
     std::size_t n = 0;
     Kind type = Kind::complex;
     double* time = nullptr;
-    std::complex<double>* spec = nullptr;
+    std::complex<double>* freq = nullptr;
     void* forwardPlan = nullptr;
     void* inversePlan = nullptr;
 };
