@@ -72,8 +72,13 @@ check juce_8.0.6+ds-2.dsc "$SHA_DSC"
 check juce_8.0.6+ds.orig.tar.xz "$SHA_ORIG"
 check juce_8.0.6+ds-2.debian.tar.xz "$SHA_DEBIAN"
 
-# Unpack and apply Debian's patches (system zlib, libpng, libjpeg, FLAC, Vorbis).
-dpkg-source -x juce_8.0.6+ds-2.dsc "$src.tmp" >/dev/null
+# Unpack and apply Debian's patches (system zlib, libpng, libjpeg, FLAC, Vorbis). The .dsc's own
+# signature is the uploader's (not in the archive keyring); apt has already checked the archive's
+# signature and hashes, and the pinned sums above match.
+if ! dpkg-source -x juce_8.0.6+ds-2.dsc "$src.tmp" >"$work/dpkg-source.log" 2>&1; then
+  cat "$work/dpkg-source.log" >&2
+  exit 1
+fi
 mv "$src.tmp" "$src"
 touch "$src/.brivola-complete"
 rm -rf "$work"
