@@ -3,6 +3,7 @@
 # benchmarks report, named after the figure) into one flat JSON object: build/bench-results.json.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+export CCACHE_BASEDIR="$repo"
 
 "$repo/scripts/setup.sh"
 build=$("$repo/scripts/configure.sh" -DBRIVOLA_BUILD_BENCH=ON)

@@ -3,6 +3,7 @@
 # real bundle with the headless host. Prints the path of the WAV file.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+export CCACHE_BASEDIR="$repo"
 
 "$repo/scripts/setup.sh"
 build=$("$repo/scripts/configure.sh" -DBRIVOLA_BUILD_TESTS=OFF -DBRIVOLA_BUILD_BENCH=OFF)

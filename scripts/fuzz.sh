@@ -8,6 +8,7 @@
 # build/fuzz/crash-* and reproduced with: build/fuzz/<fuzzer> build/fuzz/crash-...
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+export CCACHE_BASEDIR="$repo"
 seconds=${1:-600}
 build=${BRIVOLA_FUZZ_DIR:-"$repo/build/fuzz"}
 

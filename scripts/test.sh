@@ -3,6 +3,7 @@
 # our headless host, and the host's robustness run.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
+export CCACHE_BASEDIR="$repo"
 start=$(date +%s)
 
 "$repo/scripts/setup.sh"
