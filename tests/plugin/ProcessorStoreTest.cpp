@@ -33,7 +33,7 @@ void pumpMessages (int ms)
 }
 } // namespace
 
-TEST (ProcessorStore, FirstPrepareOpensTheStoreOnceAndStartsTheTimer)
+TEST (ProcessorStore, FirstPrepareOpensTheStoreInTheUsersFolder)
 {
     TemporaryHome home;
     {
