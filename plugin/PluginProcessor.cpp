@@ -83,8 +83,6 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         setDishClockRate (clock, rate);
 
-        // The effects' three look-ahead stages delay the voices by a fixed amount; hosts compensate.
-        setLatencySamples (3 * std::min (static_cast<int> (std::floor (0.006 * rate)), 1023));
 
         if (! dishSeeded.exchange (true))
             seedDish (dish);
@@ -97,6 +95,10 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
         brivola::setStirring (dish, false);
         resetNotes();
     }
+
+    // The effects' three look-ahead stages delay the voices by a fixed amount; hosts compensate.
+    // Told outside the callback lock: a host may re-enter the processor when the latency changes.
+    setLatencySamples (3 * std::min (static_cast<int> (std::floor (0.006 * rate)), 1023));
 
     if (! firstPreparePosted.exchange (true))
     {
