@@ -60,19 +60,18 @@ void BrivolaAudioProcessor::prepareToPlay (double sampleRate, int maximumExpecte
 
         try
         {
+            const int maxBlock = std::clamp (maximumExpectedSamplesPerBlock, 1, maxPreparedBlock);
             mainEngine.prepare (rate);
             previewEngine.prepare (rate);
             clearPreviewRequest();
-            effects.prepare (rate, maxPreparedBlock);
+            effects.prepare (rate, maxBlock);
             capture.prepare (rate);
 
-            const int maxBlock = std::clamp (maximumExpectedSamplesPerBlock, 1, maxPreparedBlock);
             if (maxBlock != mainWork.capacity || mainWork.left.empty() || auxWork.left.empty())
             {
                 allocateStereo (mainWork, maxBlock);
                 allocateStereo (auxWork, maxBlock);
             }
-            preparedSampleRate = rate;
             preparedBlockSize = maxBlock;
         }
         catch (const std::bad_alloc&)

@@ -119,16 +119,13 @@ public:
     /** The main dish. Read or change it only while holding the callback lock. */
     const Dish& getDish() const noexcept { return dish; }
     Dish& getDish() noexcept { return dish; }
-    SpeciesExchange& getSpeciesExchange() noexcept { return speciesExchange; }
     /** The dish view the editor reads (lock-free, single reader). */
     DishViewBuffer& getDishView() noexcept { return dishView; }
     /** Scope ring and voice meters for the page (lock-free). */
     OutputCapture& getOutputCapture() noexcept { return capture; }
     const NoteTracker& getNoteTracker() const noexcept { return notes; }
-    /** Engines and effects: inspect only while holding the callback lock. */
+    /** The main engine: inspect only while holding the callback lock. */
     const SynthEngine& getMainEngine() const noexcept { return mainEngine; }
-    const SynthEngine& getPreviewEngine() const noexcept { return previewEngine; }
-    const EffectsChain& getEffectsChain() const noexcept { return effects; }
 
     //==============================================================================
     // Notes from the page and preset previews (message thread; each takes the callback lock).
@@ -260,7 +257,6 @@ private:
     bool bypassInProgress = false;
     std::atomic<std::uint32_t> audioBlockCounter { 0 };
     int preparedBlockSize = 0;
-    double preparedSampleRate = 44100.0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrivolaAudioProcessor)
 };

@@ -10,7 +10,7 @@ packages=(
   libxcursor-dev libxext-dev libgtk-3-dev libwebkit2gtk-4.1-dev libjpeg-dev libpng-dev zlib1g-dev
   libflac-dev libvorbis-dev libogg-dev libfftw3-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
-  xvfb xauth openbox clang libclang-rt-14-dev
+  clang libclang-rt-14-dev
 )
 optional=(ccache)
 

@@ -422,8 +422,8 @@ UpdateResult SharedStore::addStatsDelta (double incubationSeconds, std::int64_t 
 }
 
 //==============================================================================
-int SharedStore::takeDailyQuota (const juce::String& day, int maxGranted, int maxDiscoveries,
-                                 int& granted, int& discoveries)
+int SharedStore::takeDaily (const juce::String& day, int maxGranted, int maxDiscoveries, bool grant,
+                           int& granted, int& discoveries)
 {
     granted = 0;
     discoveries = 0;
@@ -441,9 +441,14 @@ int SharedStore::takeDailyQuota (const juce::String& day, int maxGranted, int ma
             changed = true;
         }
 
-        if (quota.granted < maxGranted && quota.discoveries < maxDiscoveries)
+        // A birth grant takes one of each counter. A discovery takes only a discovery, and the
+        // day's birth grants not yet used stay reserved within the discoveries.
+        const bool room = grant ? (quota.granted < maxGranted && quota.discoveries < maxDiscoveries)
+                                : (quota.discoveries < maxDiscoveries - std::max (0, maxGranted - quota.granted));
+        if (room)
         {
-            ++quota.granted;
+            if (grant)
+                ++quota.granted;
             ++quota.discoveries;
             taken = true;
             changed = true;
@@ -460,40 +465,17 @@ int SharedStore::takeDailyQuota (const juce::String& day, int maxGranted, int ma
     return taken ? 0 : 1;
 }
 
+int SharedStore::takeDailyQuota (const juce::String& day, int maxGranted, int maxDiscoveries,
+                                 int& granted, int& discoveries)
+{
+    return takeDaily (day, maxGranted, maxDiscoveries, true, granted, discoveries);
+}
+
 int SharedStore::takeDailyDiscovery (const juce::String& day, int maxGranted, int maxDiscoveries,
                                      int& discoveries)
 {
-    discoveries = 0;
-    bool taken = false;
-    const auto today = storedDay (day);
-
-    const auto outcome = update ([&] (SharedData& document)
-    {
-        auto& quota = document.uniqueQuota;
-        bool changed = false;
-
-        if (quota.day != today)
-        {
-            quota = { today, 0, 0 };
-            changed = true;
-        }
-
-        // The day's birth grants not yet used stay reserved within the discoveries.
-        if (quota.discoveries < maxDiscoveries - std::max (0, maxGranted - quota.granted))
-        {
-            ++quota.discoveries;
-            taken = true;
-            changed = true;
-        }
-
-        discoveries = quota.discoveries;
-        return changed;
-    });
-
-    if (outcome.status != Status::ok && outcome.status != Status::unchanged)
-        return 2;
-
-    return taken ? 0 : 1;
+    int granted = 0;
+    return takeDaily (day, maxGranted, maxDiscoveries, false, granted, discoveries);
 }
 
 UpdateResult SharedStore::returnDailyQuota (const juce::String& day)

@@ -170,6 +170,8 @@ private:
     Loaded load();
     Status writeDocument (const juce::String& text, bool refreshBackup);
     PresetResult writeSlot (int slot, juce::var data);
+    int takeDaily (const juce::String& day, int maxGranted, int maxDiscoveries, bool grant,
+                   int& granted, int& discoveries);
 
     juce::File folder;
     juce::File documentFile, backupFile, tempFile, backupTempFile;

@@ -35,4 +35,17 @@ inline std::size_t samplesFor (double seconds, double sampleRate, std::size_t mi
 
 inline constexpr double halfPi = 0.5 * std::numbers::pi;
 
+/** Reads a circular delay line `delay` samples behind the write position (0 = the newest sample),
+    interpolating linearly between floor(delay) and floor(delay) + 1. */
+inline double readDelayLine (const double* line, std::size_t length, std::size_t writePos, double delay) noexcept
+{
+    const auto whole = static_cast<std::size_t> (delay);
+    const double frac = delay - static_cast<double> (whole);
+    std::size_t i0 = writePos + length - whole;
+    if (i0 >= length)
+        i0 -= length;
+    const std::size_t i1 = i0 == 0 ? length - 1 : i0 - 1;
+    return line[i0] + (line[i1] - line[i0]) * frac;
+}
+
 } // namespace brivola

@@ -144,13 +144,7 @@ public:
 private:
     double read (double delay) const noexcept
     {
-        const auto whole = static_cast<std::size_t> (delay);
-        const double frac = delay - static_cast<double> (whole);
-        std::size_t i0 = writePos + length - whole;
-        if (i0 >= length)
-            i0 -= length;
-        const std::size_t i1 = i0 == 0 ? length - 1 : i0 - 1;
-        return line[i0] + (line[i1] - line[i0]) * frac;
+        return readDelayLine (line.data(), length, writePos, delay);
     }
 
     double feedback = 0.0;

@@ -201,35 +201,27 @@ TEST (State, OversizedOrMarkedUpStatesChangeNothing)
         EXPECT_EQ (b.getDish().spawnCount, 0u) << what;
     };
 
+    // The state's XML text with one edit, in the framework's container again.
+    auto editedState = [&blob] (const juce::String& from, const juce::String& to)
+    {
+        const auto state = stateWith (blob);
+        auto text = juce::String (static_cast<const char*> (state.getData()) + 8, state.getSize() - 9).replace (from, to);
+        juce::MemoryBlock edited;
+        juce::MemoryOutputStream out (edited, false);
+        out.writeInt (0x21324356);
+        out.writeInt ((int) text.getNumBytesAsUTF8());
+        out.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
+        out.writeByte (0);
+        out.flush();
+        return edited;
+    };
+
     // Over 262144 bytes: padded with spaces inside the text.
-    {
-        auto state = stateWith (blob);
-        juce::String text (static_cast<const char*> (state.getData()) + 8, state.getSize() - 9);
-        text = text.replace ("<brivola ", "<brivola " + juce::String::repeatedString (" ", 262145));
-        juce::MemoryBlock big;
-        juce::MemoryOutputStream out (big, false);
-        out.writeInt (0x21324356);
-        out.writeInt ((int) text.getNumBytesAsUTF8());
-        out.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
-        out.writeByte (0);
-        out.flush();
-        ASSERT_GT (big.getSize(), 262144u);
-        check (big, "oversized");
-    }
+    const auto big = editedState ("<brivola ", "<brivola " + juce::String::repeatedString (" ", 262145));
+    ASSERT_GT (big.getSize(), 262144u);
+    check (big, "oversized");
     // A comment in the XML.
-    {
-        auto state = stateWith (blob);
-        juce::String text (static_cast<const char*> (state.getData()) + 8, state.getSize() - 9);
-        text = text.replace ("<brivola ", "<!-- hi --><brivola ");
-        juce::MemoryBlock withComment;
-        juce::MemoryOutputStream out (withComment, false);
-        out.writeInt (0x21324356);
-        out.writeInt ((int) text.getNumBytesAsUTF8());
-        out.write (text.toRawUTF8(), text.getNumBytesAsUTF8());
-        out.writeByte (0);
-        out.flush();
-        check (withComment, "comment");
-    }
+    check (editedState ("<brivola ", "<!-- hi --><brivola "), "comment");
     // A dish property whose byte count asks for far more than its digits hold.
     {
         BrivolaAudioProcessor source;
