@@ -89,42 +89,30 @@ std::optional<Species> takeGrant (Dish& d) noexcept
     return s;
 }
 
-struct MotifOffer
-{
-    bool offered = false; // the mutation clock came round and a motif was offered
-    int motif = -1;       // the motif the receiver takes, or −1
-};
-
 /** Motif mutation for a receiver of colour q: notes the birth, advances the mutation clock, and
-    every hundredth time offers a motif from the motif deck (taken when the species is
-    discovered, proposed otherwise). */
-MotifOffer motifMutation (Dish& d, int q) noexcept
+    every hundredth time offers a motif from the motif deck. Returns the motif the receiver takes
+    (the species is discovered), or −1 (no offer, or the offer became a proposal). */
+int motifMutation (Dish& d, int q) noexcept
 {
     SpeciesExchange* const x = d.exchange;
     if (x != nullptr)
         x->birthNoticed.store (1, std::memory_order_release);
 
-    MotifOffer offer;
     d.mutationClock += 0.01;
     if (! (d.mutationClock >= 1.0))
-        return offer;
+        return -1;
     d.mutationClock -= 1.0;
 
     const int t = static_cast<int> (dealFromDeck (d.motifDeck, d.rngState) % motifCount);
-    offer.offered = true;
     const int s = speciesIndex (t, q);
     if (x == nullptr || s < 0)
-        return offer;
+        return -1;
     if (testSpeciesBit (x->discoveredBits, s))
-    {
-        offer.motif = t;
-    }
-    else
-    {
-        std::int32_t expected = 0;
-        x->proposal.compare_exchange_strong (expected, 1 + s, std::memory_order_acq_rel);
-    }
-    return offer;
+        return t;
+
+    std::int32_t expected = 0;
+    x->proposal.compare_exchange_strong (expected, 1 + s, std::memory_order_acq_rel);
+    return -1;
 }
 
 /** Discovered-species draw: rebuilds the list when the discoveries changed, then on a coin flip
@@ -361,7 +349,8 @@ double splitRate (double m, unsigned live) noexcept
 }
 
 /** Species of a split pair (not forced): hand-over to the daughter, or the motif mutation to the
-    alternating receiver; then the discovered draw for whichever is still plain. */
+    alternating receiver (the receiver flips on every such split, offer or not); then the
+    discovered draw for whichever is still plain. */
 void splitMutations (Dish& d, Cell& parent, Cell* daughter) noexcept
 {
     std::optional<Species> granted;
@@ -376,11 +365,10 @@ void splitMutations (Dish& d, Cell& parent, Cell* daughter) noexcept
     {
         Cell& receiver = (d.mutationToParent || daughter == nullptr) ? parent : *daughter;
         const int q = colorIndex (receiver);
-        const MotifOffer offer = motifMutation (d, q);
-        if (offer.offered)
-            d.mutationToParent = ! d.mutationToParent;
-        if (offer.motif >= 0)
-            giveSpecies (d, receiver, Species { offer.motif, q });
+        const int motif = motifMutation (d, q);
+        d.mutationToParent = ! d.mutationToParent;
+        if (motif >= 0)
+            giveSpecies (d, receiver, Species { motif, q });
     }
 
     if (parent.motif < 0)
@@ -574,9 +562,9 @@ void mergeCells (Dish& d, int slotA, int slotB) noexcept
     std::optional<Species> species = takeGrant (d);
     if (! species.has_value())
     {
-        const MotifOffer offer = motifMutation (d, q);
-        if (offer.motif >= 0)
-            species = Species { offer.motif, q };
+        const int motif = motifMutation (d, q);
+        if (motif >= 0)
+            species = Species { motif, q };
         else
             species = discoveredDraw (d);
     }

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <set>
+#include <string>
 
 using namespace brivola;
 using namespace brivola::test;
@@ -798,44 +799,100 @@ TEST_F (DishMutations, DiscoveredDrawYieldsADiscoveredSpeciesAboutHalfTheTime)
     EXPECT_EQ (d.discoveredGeneration, x.generation.load());
 }
 
-TEST_F (DishMutations, SplitOffersAlternateBetweenDaughterAndParent)
+TEST_F (DishMutations, EveryOrdinarySplitFlipsTheReceiverAndOnlyTheOfferGoesToIt)
 {
-    // No discoveries: every offer becomes a proposal in the receiver's colour.
-    int differentColours = 0;
-    for (int k = 0; k < 8; ++k)
+    // No discoveries: an offered motif becomes a proposal in the receiver's colour, so the
+    // proposal tells which cell received it whenever parent and daughter differ in colour.
+    enum class Kind { forced, handOver, offer, noOffer };
+    enum class Receiver { none, parent, daughter };
+    struct Case
     {
-        for (auto& c : d.cells)
-            c = Cell {};
-        addOldCell (d, 0.0, 0.0, 10.0);
-        d.lastBirthAt = -1e9;
-        x.proposal.store (0);
-        d.mutationClock = 0.995;
-        const bool toParent = d.mutationToParent;
+        const char* name;
+        Kind kind;
+        bool flagBefore, flagAfter;
+        Receiver receiver;
+    };
+    const Case cases[] = {
+        { "forced", Kind::forced, false, false, Receiver::none },
+        { "forced", Kind::forced, true, true, Receiver::none },
+        { "hand-over", Kind::handOver, false, false, Receiver::none },
+        { "hand-over", Kind::handOver, true, true, Receiver::none },
+        { "ordinary with an offer", Kind::offer, false, true, Receiver::daughter },
+        { "ordinary with an offer", Kind::offer, true, false, Receiver::parent },
+        { "ordinary without an offer", Kind::noOffer, false, true, Receiver::none },
+        { "ordinary without an offer", Kind::noOffer, true, false, Receiver::none },
+    };
 
-        while (d.splitCount == static_cast<std::uint64_t> (k))
-            dishStep (d);
-        const Cell& parent = d.cells[0];
-        const Cell& daughter = d.cells[1];
-        ASSERT_TRUE (daughter.active);
-        const Cell& receiver = toParent ? parent : daughter;
-        EXPECT_EQ ((x.proposal.load() - 1) % 8, colorIndex (receiver)) << "split " << k;
-        EXPECT_NE (d.mutationToParent, toParent);
-        differentColours += colorIndex (parent) != colorIndex (daughter) ? 1 : 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (std::string (c.name) + (c.flagBefore ? ", flag set" : ", flag clear"));
+        bool coloursDiffered = false;
+        for (int attempt = 0; attempt < 20 && ! coloursDiffered; ++attempt)
+        {
+            for (auto& cell : d.cells)
+                cell = Cell {};
+            x.proposal.store (0);
+            x.grantArmed.store (0);
+            Cell& k = addOldCell (d, 0.0, 0.0, 10.0);
+            d.lastBirthAt = -1e9;
+            d.mutationToParent = c.flagBefore;
+            d.mutationClock = c.kind == Kind::offer ? 0.995 : 0.5;
+            if (c.kind == Kind::forced)
+            {
+                k.founder = true;
+                k.founderSince = dishNow (d) - 10000.0;
+            }
+            if (c.kind == Kind::handOver)
+            {
+                x.grantedSpecies = Species { 14, 1 };
+                x.grantArmed.store (1);
+            }
+            const double clockBefore = d.mutationClock;
+            const auto splits = d.splitCount;
+
+            for (int t = 0; t < 600 && d.splitCount == splits; ++t)
+                dishStep (d);
+            ASSERT_EQ (d.splitCount, splits + 1);
+            const Cell& parent = d.cells[0];
+            const Cell& daughter = d.cells[1];
+            ASSERT_TRUE (daughter.active);
+            EXPECT_EQ (d.mutationToParent, c.flagAfter);
+
+            switch (c.kind)
+            {
+                case Kind::forced:
+                    EXPECT_TRUE (parent.founderSplitDone);
+                    EXPECT_EQ (d.mutationClock, clockBefore) << "no mutation at all";
+                    EXPECT_EQ (x.proposal.load(), 0);
+                    break;
+                case Kind::handOver:
+                    EXPECT_EQ (daughter.motif, 14);
+                    EXPECT_EQ (colorIndex (daughter), 1);
+                    EXPECT_EQ (parent.motif, -1);
+                    EXPECT_EQ (d.mutationClock, clockBefore) << "the hand-over replaces the mutation";
+                    EXPECT_EQ (x.proposal.load(), 0);
+                    break;
+                case Kind::noOffer:
+                    EXPECT_DOUBLE_EQ (d.mutationClock, clockBefore + 0.01);
+                    EXPECT_EQ (x.proposal.load(), 0);
+                    break;
+                case Kind::offer:
+                    EXPECT_NEAR (d.mutationClock, 0.005, 1e-12);
+                    ASSERT_GE (x.proposal.load(), 1);
+                    break;
+            }
+
+            if (c.receiver == Receiver::none || colorIndex (parent) == colorIndex (daughter))
+            {
+                coloursDiffered = c.receiver == Receiver::none;
+                continue;
+            }
+            coloursDiffered = true;
+            const Cell& receiver = c.receiver == Receiver::parent ? parent : daughter;
+            EXPECT_EQ ((x.proposal.load() - 1) % 8, colorIndex (receiver)) << "the offer goes to the receiver";
+        }
+        EXPECT_TRUE (coloursDiffered) << "no split with differently coloured cells in 20 attempts";
     }
-    EXPECT_GT (differentColours, 0);
-
-    // Without an offer the receiver does not change.
-    for (auto& c : d.cells)
-        c = Cell {};
-    addOldCell (d, 0.0, 0.0, 10.0);
-    d.lastBirthAt = -1e9;
-    d.mutationClock = 0.5;
-    const bool toParent = d.mutationToParent;
-    const auto splits = d.splitCount;
-    dishStep (d);
-    dishStep (d);
-    ASSERT_EQ (d.splitCount, splits + 1);
-    EXPECT_EQ (d.mutationToParent, toParent);
 }
 
 TEST_F (DishMutations, DetachedDishMutatesNothing)
