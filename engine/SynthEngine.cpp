@@ -155,16 +155,16 @@ void scalarVoiceRun (EngineVoice& v, double* raw, int count) noexcept
     processVoiceChain (v, raw, count);
 }
 
-/** Adds one run of a voice's enveloped output (raw sample s at raw[s x stride]) to the sums with its
-    pan gains and raises its peak meter. */
-void mixRun (EngineVoice& v, const double* raw, std::size_t stride, const double* level, int count, double* left, double* right) noexcept
+/** Adds one run of a voice's output times its envelope levels to the sums with its pan gains and raises
+    its peak meter. */
+void mixRun (EngineVoice& v, const double* raw, const double* level, int count, double* left, double* right) noexcept
 {
     const double gl = v.panLeft;
     const double gr = v.panRight;
     double peak = v.peak;
     for (int s = 0; s < count; ++s)
     {
-        const double sample = raw[static_cast<std::size_t> (s) * stride] * level[s];
+        const double sample = raw[s] * level[s];
         left[s] += sample * gl;
         right[s] += sample * gr;
         const double a = std::abs (sample);
@@ -172,6 +172,40 @@ void mixRun (EngineVoice& v, const double* raw, std::size_t stride, const double
             peak = a;
     }
     v.peak = peak;
+}
+
+/** Adds one run of a voice's enveloped samples (sample s at samples[s x stride]) to the sums with its
+    pan gains and raises its peak meter. */
+void mixSamples (EngineVoice& v, const double* samples, std::size_t stride, int count, double* left, double* right) noexcept
+{
+    const double gl = v.panLeft;
+    const double gr = v.panRight;
+    double peak = v.peak;
+    for (int s = 0; s < count; ++s)
+    {
+        const double sample = samples[static_cast<std::size_t> (s) * stride];
+        left[s] += sample * gl;
+        right[s] += sample * gr;
+        const double a = std::abs (sample);
+        if (a > peak)
+            peak = a;
+    }
+    v.peak = peak;
+}
+
+/** True when a voice's envelope keeps its stage through the next `count` samples and its release does
+    not end among them: no release after the attack is pending, and a release has more than the run's
+    length (with a margin far beyond the rounding of the summed time) to go. Such a run needs no
+    per-sample decisions, so the vector kernels evaluate its envelope. */
+bool envelopeRunsThrough (const EngineVoice& v, int count) noexcept
+{
+    const auto& e = v.envelope;
+    if (e.releaseAfterAttack)
+        return false;
+    if (e.holding)
+        return true;
+    const double end = e.time + static_cast<double> (count + 1) / v.sampleRate;
+    return end - e.releaseStartTime + 1.0e-9 + 1.0e-12 * std::abs (e.time) < e.release;
 }
 
 /** The scalar reference: one sounding voice of a known type rendered on its own in runs of up to 64
@@ -190,7 +224,7 @@ void renderVoice (EngineVoice& v, double* left, double* right, int numSamples) n
         const int count = envelopeRun (v, level, std::min (run, numSamples - done), finished);
         oscillatorBlock<Type> (v, raw, count);
         processVoiceChain (v, raw, count);
-        mixRun (v, raw, 1, level, count, left + done, right + done);
+        mixRun (v, raw, level, count, left + done, right + done);
         if (finished)
         {
             v.sounding = false;
@@ -613,8 +647,9 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
     {
         const int wanted = std::min (voiceRunLength, numSamples - done);
 
-        // Envelopes first. A voice that sounds through the whole run joins the voices of its synthesis
-        // type; one whose release ends inside the run takes the scalar path for its last samples.
+        // A voice whose envelope runs through the whole run joins the voices of its synthesis type,
+        // which render side by side, envelope included. The others (a release ending inside the run, a
+        // preview's release due after the attack) take the scalar path for this run.
         std::array<std::array<int, numVoices>, typeCount> byType {};
         std::array<int, typeCount> ofType {};
         std::array<int, numVoices> runCount {};
@@ -625,18 +660,23 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
         {
             const auto slot = static_cast<std::size_t> (i);
             EngineVoice& v = *sounding[slot];
-            bool ends = false;
-            runCount[slot] = envelopeRun (v, runLevels[slot].data(), wanted, ends);
-            finished[slot] = ends;
-            if (runCount[slot] == wanted && v.vibrato.size > 0)
+            if (v.vibrato.size > 0 && envelopeRunsThrough (v, wanted))
             {
+                runCount[slot] = wanted;
                 const auto t = static_cast<std::size_t> (v.timbre->type);
                 byType[t][static_cast<std::size_t> (ofType[t]++)] = i;
             }
             else
             {
-                scalarVoiceRun (v, singleRaw[slot].data(), runCount[slot]);
-                raw[slot] = singleRaw[slot].data();
+                bool ends = false;
+                double* samples = singleRaw[slot].data();
+                const double* level = runLevels[slot].data();
+                runCount[slot] = envelopeRun (v, runLevels[slot].data(), wanted, ends);
+                finished[slot] = ends;
+                scalarVoiceRun (v, samples, runCount[slot]);
+                for (int s = 0; s < runCount[slot]; ++s)
+                    samples[s] = samples[s] * level[s];
+                raw[slot] = samples;
                 stride[slot] = 1;
             }
         }
@@ -676,7 +716,7 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
         {
             const auto slot = static_cast<std::size_t> (i);
             EngineVoice& v = *sounding[slot];
-            mixRun (v, raw[slot], stride[slot], runLevels[slot].data(), runCount[slot], left + done, right + done);
+            mixSamples (v, raw[slot], stride[slot], runCount[slot], left + done, right + done);
             if (finished[slot])
                 v.sounding = false;
             else

@@ -77,13 +77,9 @@ HWY_INLINE V readTables (const OscillatorLanes& o, V theta) noexcept
     const DI di;
     const V len = hn::Load (d, o.length);
     V x = hn::Mul (hn::Load (d, o.scale), hn::Sub (theta, hn::Load (d, o.offset)));
-    const auto outside = hn::Or (hn::Lt (x, hn::Zero (d)), hn::Ge (x, len));
-    if (! hn::AllFalse (d, outside))
-    {
-        // x - floor (x / len) x len; dividing by a power of two is the exact multiplication by its inverse
-        const V wrapped = hn::Sub (x, hn::Mul (hn::Floor (hn::Mul (x, hn::Load (d, o.inverseLength))), len));
-        x = hn::IfThenElse (outside, wrapped, x);
-    }
+    // x - floor (x / len) x len, which leaves x in [0, len) untouched, so it needs no branch; dividing by
+    // a power of two is the exact multiplication by its inverse
+    x = hn::Sub (x, hn::Mul (hn::Floor (hn::Mul (x, hn::Load (d, o.inverseLength))), len));
     const V whole = hn::Floor (x); // x >= 0: the truncation of the scalar read
     const V t = hn::Sub (x, whole);
     const V magic = hn::Set (d, 4503599627370496.0); // 2^52: an integer below it lands in the low bits
@@ -132,6 +128,11 @@ struct ChainLanes
     alignas (64) double write[L];
     alignas (64) double b0[L], b1[L], b2[L], a1[L], a2[L];
     alignas (64) double x1[L], x2[L], y1[L], y2[L];
+    // envelope: the stage does not change during a run (see renderVoiceGroup)
+    alignas (64) double holding[L]; // 1 in the attack/decay/sustain stage, 0 in the release stage
+    alignas (64) double start[L], peak[L], sustain[L], attack[L], attackDecay[L], decay[L];
+    alignas (64) double release[L], releaseTarget[L], releaseStartTime[L], releaseStartLevel[L];
+    alignas (64) double time[L], timeStep[L];
     double* line[L];
     std::size_t size[L];
     std::size_t writeIndex[L];
@@ -167,6 +168,20 @@ void loadChain (ChainLanes& c, EngineVoice* const* voices, int lanes) noexcept
         c.x2[k] = v.lowPass.x2;
         c.y1[k] = v.lowPass.y1;
         c.y2[k] = v.lowPass.y2;
+        const VoiceEnvelope& e = v.envelope;
+        c.holding[k] = e.holding ? 1.0 : 0.0;
+        c.start[k] = e.start;
+        c.peak[k] = e.peak;
+        c.sustain[k] = e.sustain;
+        c.attack[k] = e.attack;
+        c.attackDecay[k] = e.attack + e.decay;
+        c.decay[k] = e.decay;
+        c.release[k] = e.release;
+        c.releaseTarget[k] = e.releaseTarget;
+        c.releaseStartTime[k] = e.releaseStartTime;
+        c.releaseStartLevel[k] = e.releaseStartLevel;
+        c.time[k] = e.time;
+        c.timeStep[k] = 1.0 / v.sampleRate;
     }
 }
 
@@ -182,6 +197,7 @@ void storeChain (const ChainLanes& c, EngineVoice* const* voices, int lanes, int
         v.lowPass.y1 = c.y1[k];
         v.lowPass.y2 = c.y2[k];
         v.lowPass.flushState();
+        v.envelope.time = c.time[k];
     }
 }
 
@@ -203,6 +219,16 @@ void processChain (ChainLanes& c, const double* sines, int lanes, int count, dou
     V x1 = hn::Load (d, c.x1), x2 = hn::Load (d, c.x2), y1 = hn::Load (d, c.y1), y2 = hn::Load (d, c.y2);
     V write = hn::Load (d, c.write);
     const V one = hn::Set (d, 1.0);
+
+    const auto holding = hn::Gt (hn::Load (d, c.holding), zero);
+    const V start = hn::Load (d, c.start), peak = hn::Load (d, c.peak), sustain = hn::Load (d, c.sustain);
+    const V attack = hn::Load (d, c.attack), attackDecay = hn::Load (d, c.attackDecay), decay = hn::Load (d, c.decay);
+    const V release = hn::Load (d, c.release), releaseTarget = hn::Load (d, c.releaseTarget);
+    const V releaseStartTime = hn::Load (d, c.releaseStartTime), releaseStartLevel = hn::Load (d, c.releaseStartLevel);
+    const V timeStep = hn::Load (d, c.timeStep);
+    // The segments' slopes in the form of VoiceEnvelope::levelAt: base + (end - base) x elapsed / length
+    const V attackRise = hn::Sub (peak, start), decayFall = hn::Sub (sustain, peak), releaseFall = hn::Sub (releaseTarget, releaseStartLevel);
+    V time = hn::Load (d, c.time);
 
     alignas (64) double input[L] = {};
     alignas (64) double wholes[L] = {};
@@ -263,8 +289,27 @@ void processChain (ChainLanes& c, const double* sines, int lanes, int count, dou
         x1 = vibrato;
         y2 = y1;
         y1 = y;
-        hn::StoreU (y, d, samples);
+
+        // Envelope level at the current time (VoiceEnvelope::levelAt), one division for every lane
+        const auto inAttack = hn::Lt (time, attack);
+        const auto inDecay = hn::Lt (time, attackDecay);
+        const V sinceRelease = hn::Sub (time, releaseStartTime);
+        const V holdBase = hn::IfThenElse (inAttack, start, peak);
+        const V holdRise = hn::IfThenElse (inAttack, hn::Mul (attackRise, time), hn::Mul (decayFall, hn::Sub (time, attack)));
+        const V holdLength = hn::IfThenElse (inAttack, attack, decay);
+        const V base = hn::IfThenElse (holding, holdBase, releaseStartLevel);
+        const V rise = hn::IfThenElse (holding, holdRise, hn::Mul (releaseFall, sinceRelease));
+        const V length = hn::IfThenElse (holding, holdLength, release);
+        V level = hn::Add (base, hn::Div (rise, length));
+        const V holdingEnd = hn::IfThenElse (hn::Le (time, zero), start, sustain);
+        const auto holdingFlat = hn::Or (hn::Le (time, zero), hn::Not (inDecay));
+        level = hn::IfThenElse (hn::And (holding, holdingFlat), holdingEnd, level);
+        level = hn::IfThenElse (hn::AndNot (holding, hn::Le (release, sinceRelease)), releaseTarget, level);
+        time = hn::Add (time, timeStep);
+
+        hn::StoreU (hn::Mul (y, level), d, samples);
     }
+    hn::Store (time, d, c.time);
     hn::Store (x1, d, c.x1);
     hn::Store (x2, d, c.x2);
     hn::Store (y1, d, c.y1);
