@@ -472,11 +472,12 @@ void additiveRun (EngineVoice* const* voices, int lanes, int count, double* bloc
         voices[k]->osc[0].phase = osc.phase[k];
 }
 
-/** The two strings of a pluck voice are a feedback loop through memory: they run voice by voice. */
+/** The two strings of a pluck voice are a feedback loop through memory, each lane its own: they run in
+    scalar code, the voices interleaved sample by sample so that their loops overlap in the pipeline. */
 void pluckRun (EngineVoice* const* voices, int lanes, int count, double* block) noexcept
 {
-    for (int k = 0; k < lanes; ++k)
-        for (int s = 0; s < count; ++s)
+    for (int s = 0; s < count; ++s)
+        for (int k = 0; k < lanes; ++k)
             block[s * L + k] = detail::pluckSample (*voices[k]);
 }
 
