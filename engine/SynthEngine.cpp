@@ -654,30 +654,30 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
         std::array<int, typeCount> ofType {};
         std::array<int, numVoices> runCount {};
         std::array<bool, numVoices> finished {};
-        std::array<const double*, numVoices> raw {};
+        std::array<const double*, numVoices> output {};
         std::array<std::size_t, numVoices> stride {};
         for (int i = 0; i < count; ++i)
         {
-            const auto slot = static_cast<std::size_t> (i);
-            EngineVoice& v = *sounding[slot];
+            const auto n = static_cast<std::size_t> (i); // position in the list of sounding voices
+            EngineVoice& v = *sounding[n];
             if (v.vibrato.size > 0 && envelopeRunsThrough (v, wanted))
             {
-                runCount[slot] = wanted;
+                runCount[n] = wanted;
                 const auto t = static_cast<std::size_t> (v.timbre->type);
                 byType[t][static_cast<std::size_t> (ofType[t]++)] = i;
             }
             else
             {
                 bool ends = false;
-                double* samples = singleRaw[slot].data();
-                const double* level = runLevels[slot].data();
-                runCount[slot] = envelopeRun (v, runLevels[slot].data(), wanted, ends);
-                finished[slot] = ends;
-                scalarVoiceRun (v, samples, runCount[slot]);
-                for (int s = 0; s < runCount[slot]; ++s)
+                double* samples = singleOutput[n].data();
+                const double* level = runLevels[n].data();
+                runCount[n] = envelopeRun (v, runLevels[n].data(), wanted, ends);
+                finished[n] = ends;
+                scalarVoiceRun (v, samples, runCount[n]);
+                for (int s = 0; s < runCount[n]; ++s)
                     samples[s] = samples[s] * level[s];
-                raw[slot] = samples;
-                stride[slot] = 1;
+                output[n] = samples;
+                stride[n] = 1;
             }
         }
 
@@ -702,9 +702,9 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
                 renderVoiceGroup (group.data(), lanes, wanted, groupBlocks[block]);
                 for (int k = 0; k < lanes; ++k)
                 {
-                    const auto slot = static_cast<std::size_t> (byType[t][static_cast<std::size_t> (first + k)]);
-                    raw[slot] = groupBlocks[block].data() + k;
-                    stride[slot] = maxVoiceLanes;
+                    const auto n = static_cast<std::size_t> (byType[t][static_cast<std::size_t> (first + k)]);
+                    output[n] = groupBlocks[block].data() + k;
+                    stride[n] = maxVoiceLanes;
                 }
                 ++block;
             }
@@ -714,10 +714,10 @@ void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& soundin
         int kept = 0;
         for (int i = 0; i < count; ++i)
         {
-            const auto slot = static_cast<std::size_t> (i);
-            EngineVoice& v = *sounding[slot];
-            mixSamples (v, raw[slot], stride[slot], runCount[slot], left + done, right + done);
-            if (finished[slot])
+            const auto n = static_cast<std::size_t> (i); // position in the list of sounding voices
+            EngineVoice& v = *sounding[n];
+            mixSamples (v, output[n], stride[n], runCount[n], left + done, right + done);
+            if (finished[n])
                 v.sounding = false;
             else
                 sounding[static_cast<std::size_t> (kept++)] = &v;

@@ -250,10 +250,10 @@ private:
     std::shared_ptr<const WaveTableBundle> bundle;
     RenderPath path = RenderPath::vector;
     // Work buffers of the vector path: one block per pass, and per slot its run's envelope levels and
-    // (when it ends inside the run) its scalar output.
+    // its output when it takes the scalar path.
     std::array<VoiceGroupBlock, numVoices> groupBlocks {};
     std::array<std::array<double, voiceRunLength>, numVoices> runLevels {};
-    std::array<std::array<double, voiceRunLength>, numVoices> singleRaw {};
+    std::array<std::array<double, voiceRunLength>, numVoices> singleOutput {};
     std::vector<double> noiseA;
     std::vector<double> noiseB;
 };
