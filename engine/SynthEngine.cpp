@@ -618,7 +618,7 @@ void SynthEngine::render (double* left, double* right, int numSamples) noexcept
         if (v.sounding && v.timbre != nullptr)
             sounding[static_cast<std::size_t> (count++)] = &v;
 
-    if (path == RenderPath::vector)
+    if (path == RenderPath::vector || (path == RenderPath::automatic && voiceKernelLanes() >= 4))
     {
         renderSideBySide (sounding, count, left, right, numSamples);
         return;
