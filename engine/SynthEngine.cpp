@@ -1,5 +1,7 @@
 #include "engine/SynthEngine.h"
 
+#include "engine/VoiceKernels.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -111,58 +113,118 @@ void oscillatorBlock (EngineVoice& v, double* out, int count) noexcept
     }
 }
 
-/** Renders one sounding voice of a known type in runs of up to 64 samples: first the envelope (which
-    also finds where a finished release stops the voice), then the oscillator, then the chain; the
-    enveloped samples are panned into the sums and raise the peak meter. */
+/** The envelope levels of one run of a voice, at most `wanted` samples. Returns how many samples the
+    voice sounds in this run: fewer than `wanted` when its release ends inside the run, which sets
+    `finished`. A preview's release-after-attack takes effect at the sample it is due. */
+int envelopeRun (EngineVoice& v, double* level, int wanted, bool& finished) noexcept
+{
+    auto& e = v.envelope;
+    const double dt = 1.0 / v.sampleRate;
+    finished = false;
+    int count = 0;
+    for (; count < wanted; ++count)
+    {
+        if (! e.holding && e.release <= e.time - e.releaseStartTime)
+        {
+            finished = true;
+            break;
+        }
+        level[count] = e.levelAt (e.time);
+        e.time += dt;
+        if (e.releaseAfterAttack && e.time >= e.attack)
+        {
+            e.releaseAfterAttack = false;
+            if (e.holding)
+                releaseVoice (v);
+        }
+    }
+    return count;
+}
+
+/** One run of a voice's raw output (oscillator and chain) on the scalar path. */
+void scalarVoiceRun (EngineVoice& v, double* raw, int count) noexcept
+{
+    switch (v.timbre->type)
+    {
+        case TimbreType::unison: oscillatorBlock<TimbreType::unison> (v, raw, count); break;
+        case TimbreType::frequencyModulation: oscillatorBlock<TimbreType::frequencyModulation> (v, raw, count); break;
+        case TimbreType::pulse: oscillatorBlock<TimbreType::pulse> (v, raw, count); break;
+        case TimbreType::additive: oscillatorBlock<TimbreType::additive> (v, raw, count); break;
+        case TimbreType::pluck: oscillatorBlock<TimbreType::pluck> (v, raw, count); break;
+    }
+    processVoiceChain (v, raw, count);
+}
+
+/** Adds one run of a voice's output times its envelope levels to the sums with its pan gains and raises
+    its peak meter. */
+void mixRun (EngineVoice& v, const double* raw, const double* level, int count, double* left, double* right) noexcept
+{
+    const double gl = v.panLeft;
+    const double gr = v.panRight;
+    double peak = v.peak;
+    for (int s = 0; s < count; ++s)
+    {
+        const double sample = raw[s] * level[s];
+        left[s] += sample * gl;
+        right[s] += sample * gr;
+        const double a = std::abs (sample);
+        if (a > peak)
+            peak = a;
+    }
+    v.peak = peak;
+}
+
+/** Adds one run of a voice's enveloped samples (sample s at samples[s x stride]) to the sums with its
+    pan gains and raises its peak meter. */
+void mixSamples (EngineVoice& v, const double* samples, std::size_t stride, int count, double* left, double* right) noexcept
+{
+    const double gl = v.panLeft;
+    const double gr = v.panRight;
+    double peak = v.peak;
+    for (int s = 0; s < count; ++s)
+    {
+        const double sample = samples[static_cast<std::size_t> (s) * stride];
+        left[s] += sample * gl;
+        right[s] += sample * gr;
+        const double a = std::abs (sample);
+        if (a > peak)
+            peak = a;
+    }
+    v.peak = peak;
+}
+
+/** True when a voice's envelope keeps its stage through the next `count` samples and its release does
+    not end among them: no release after the attack is pending, and a release has more than the run's
+    length (with a margin far beyond the rounding of the summed time) to go. Such a run needs no
+    per-sample decisions, so the vector kernels evaluate its envelope. */
+bool envelopeRunsThrough (const EngineVoice& v, int count) noexcept
+{
+    const auto& e = v.envelope;
+    if (e.releaseAfterAttack)
+        return false;
+    if (e.holding)
+        return true;
+    const double end = e.time + static_cast<double> (count + 1) / v.sampleRate;
+    return end - e.releaseStartTime + 1.0e-9 + 1.0e-12 * std::abs (e.time) < e.release;
+}
+
+/** The scalar reference: one sounding voice of a known type rendered on its own in runs of up to 64
+    samples: first the envelope (which also finds where a finished release stops the voice), then the
+    oscillator, then the chain; the enveloped samples are panned into the sums and raise the peak meter. */
 template <TimbreType Type>
 void renderVoice (EngineVoice& v, double* left, double* right, int numSamples) noexcept
 {
     constexpr int run = VibratoSines::maxRun;
     double raw[run];
     double level[run];
-    auto& e = v.envelope;
-    const double dt = 1.0 / v.sampleRate;
-    const double gl = v.panLeft;
-    const double gr = v.panRight;
-    double peak = v.peak;
 
     for (int done = 0; done < numSamples;)
     {
-        const int wanted = std::min (run, numSamples - done);
-        int count = 0;
         bool finished = false;
-        for (; count < wanted; ++count)
-        {
-            if (! e.holding && e.release <= e.time - e.releaseStartTime)
-            {
-                finished = true;
-                break;
-            }
-            level[count] = e.levelAt (e.time);
-            e.time += dt;
-            if (e.releaseAfterAttack && e.time >= e.attack)
-            {
-                e.releaseAfterAttack = false;
-                if (e.holding)
-                    releaseVoice (v);
-            }
-        }
-
+        const int count = envelopeRun (v, level, std::min (run, numSamples - done), finished);
         oscillatorBlock<Type> (v, raw, count);
-
         processVoiceChain (v, raw, count);
-        double* l = left + done;
-        double* r = right + done;
-        for (int s = 0; s < count; ++s)
-        {
-            const double sample = raw[s] * level[s];
-            l[s] += sample * gl;
-            r[s] += sample * gr;
-            const double a = std::abs (sample);
-            if (a > peak)
-                peak = a;
-        }
-
+        mixRun (v, raw, level, count, left + done, right + done);
         if (finished)
         {
             v.sounding = false;
@@ -170,7 +232,6 @@ void renderVoice (EngineVoice& v, double* left, double* right, int numSamples) n
         }
         done += count;
     }
-    v.peak = peak;
 }
 } // namespace
 
@@ -226,6 +287,7 @@ void SynthEngine::prepare (double newSampleRate)
 
     auto newBundle = obtainBundle (sr);
     prepareTimbreGrid();
+    (void) voiceKernelLanes(); // the vector kernels pick their instruction set now, off the audio thread
     std::vector<double> newNoiseA, newNoiseB;
     makePinkNoiseTables (sr, newNoiseA, newNoiseB);
     for (auto& v : voices)
@@ -556,6 +618,12 @@ void SynthEngine::render (double* left, double* right, int numSamples) noexcept
         if (v.sounding && v.timbre != nullptr)
             sounding[static_cast<std::size_t> (count++)] = &v;
 
+    if (path == RenderPath::vector || (path == RenderPath::automatic && voiceKernelLanes() >= 4))
+    {
+        renderSideBySide (sounding, count, left, right, numSamples);
+        return;
+    }
+
     for (int i = 0; i < count; ++i)
     {
         EngineVoice& v = *sounding[static_cast<std::size_t> (i)];
@@ -567,6 +635,95 @@ void SynthEngine::render (double* left, double* right, int numSamples) noexcept
             case TimbreType::additive: renderVoice<TimbreType::additive> (v, left, right, numSamples); break;
             case TimbreType::pluck: renderVoice<TimbreType::pluck> (v, left, right, numSamples); break;
         }
+    }
+}
+
+void SynthEngine::renderSideBySide (std::array<EngineVoice*, numVoices>& sounding, int count, double* left, double* right, int numSamples) noexcept
+{
+    constexpr int typeCount = 5;
+    const int width = std::clamp (voiceKernelLanes(), 1, maxVoiceLanes);
+
+    for (int done = 0; done < numSamples && count > 0;)
+    {
+        const int wanted = std::min (voiceRunLength, numSamples - done);
+
+        // A voice whose envelope runs through the whole run joins the voices of its synthesis type,
+        // which render side by side, envelope included. The others (a release ending inside the run, a
+        // preview's release due after the attack) take the scalar path for this run.
+        std::array<std::array<int, numVoices>, typeCount> byType {};
+        std::array<int, typeCount> ofType {};
+        std::array<int, numVoices> runCount {};
+        std::array<bool, numVoices> finished {};
+        std::array<const double*, numVoices> output {};
+        std::array<std::size_t, numVoices> stride {};
+        for (int i = 0; i < count; ++i)
+        {
+            const auto n = static_cast<std::size_t> (i); // position in the list of sounding voices
+            EngineVoice& v = *sounding[n];
+            if (v.vibrato.size > 0 && envelopeRunsThrough (v, wanted))
+            {
+                runCount[n] = wanted;
+                const auto t = static_cast<std::size_t> (v.timbre->type);
+                byType[t][static_cast<std::size_t> (ofType[t]++)] = i;
+            }
+            else
+            {
+                bool ends = false;
+                double* samples = singleOutput[n].data();
+                const double* level = runLevels[n].data();
+                runCount[n] = envelopeRun (v, runLevels[n].data(), wanted, ends);
+                finished[n] = ends;
+                scalarVoiceRun (v, samples, runCount[n]);
+                for (int s = 0; s < runCount[n]; ++s)
+                    samples[s] = samples[s] * level[s];
+                output[n] = samples;
+                stride[n] = 1;
+            }
+        }
+
+        // Unison voices with most oscillators first, so that voices of equal stacks share a pass.
+        auto& unison = byType[static_cast<std::size_t> (TimbreType::unison)];
+        const int unisonCount = ofType[static_cast<std::size_t> (TimbreType::unison)];
+        for (int a = 1; a < unisonCount; ++a)
+            for (int b = a; b > 0 && sounding[static_cast<std::size_t> (unison[static_cast<std::size_t> (b - 1)])]->oscCount
+                                         < sounding[static_cast<std::size_t> (unison[static_cast<std::size_t> (b)])]->oscCount;
+                 --b)
+                std::swap (unison[static_cast<std::size_t> (b - 1)], unison[static_cast<std::size_t> (b)]);
+
+        std::size_t block = 0;
+        for (std::size_t t = 0; t < typeCount; ++t)
+        {
+            for (int first = 0; first < ofType[t]; first += width)
+            {
+                const int lanes = std::min (width, ofType[t] - first);
+                std::array<EngineVoice*, maxVoiceLanes> group {};
+                for (int k = 0; k < lanes; ++k)
+                    group[static_cast<std::size_t> (k)] = sounding[static_cast<std::size_t> (byType[t][static_cast<std::size_t> (first + k)])];
+                renderVoiceGroup (group.data(), lanes, wanted, groupBlocks[block]);
+                for (int k = 0; k < lanes; ++k)
+                {
+                    const auto n = static_cast<std::size_t> (byType[t][static_cast<std::size_t> (first + k)]);
+                    output[n] = groupBlocks[block].data() + k;
+                    stride[n] = maxVoiceLanes;
+                }
+                ++block;
+            }
+        }
+
+        // The sums in slot order, as the scalar path adds them.
+        int kept = 0;
+        for (int i = 0; i < count; ++i)
+        {
+            const auto n = static_cast<std::size_t> (i); // position in the list of sounding voices
+            EngineVoice& v = *sounding[n];
+            mixSamples (v, output[n], stride[n], runCount[n], left + done, right + done);
+            if (finished[n])
+                v.sounding = false;
+            else
+                sounding[static_cast<std::size_t> (kept++)] = &v;
+        }
+        count = kept;
+        done += wanted;
     }
 }
 

@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev python3
   libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
   libxcursor-dev libxext-dev libgtk-3-dev libwebkit2gtk-4.1-dev libjpeg-dev libpng-dev zlib1g-dev
-  libflac-dev libvorbis-dev libogg-dev libfftw3-dev
+  libflac-dev libvorbis-dev libogg-dev libfftw3-dev libhwy-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
 )

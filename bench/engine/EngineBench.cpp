@@ -2,9 +2,14 @@
 
 #include "dish/Dish.h"
 #include "engine/SynthEngine.h"
+#include "engine/VoiceKernels.h"
 #include "engine/WaveTables.h"
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
+
+#include <algorithm>
+#include <cctype>
 
 #include <string>
 #include <vector>
@@ -60,12 +65,14 @@ DishCells fullDish (int motif, const std::vector<int>& colours)
 
 /** Renders 24 sounding voices of one species family in 512-sample blocks with a dish update per tick,
     as the processor does, and reports nanoseconds per voice-sample (one voice, one sample). */
-void renderBench (benchmark::State& state, int motif, const std::vector<int>& colours, const std::string& figure, bool withLoad)
+void renderBench (benchmark::State& state, int motif, const std::vector<int>& colours, const std::string& figure, bool withLoad,
+                  SynthEngine::RenderPath path = SynthEngine::RenderPath::automatic)
 {
     constexpr double sampleRate = 48000.0;
     constexpr int block = 512;
     SynthEngine engine;
     engine.prepare (sampleRate);
+    engine.setRenderPath (path);
     SoundParams params;
     params[SoundParams::attack] = 1.0; // slow swells: every voice holds for the whole run
     params[SoundParams::detune] = 1.0;
@@ -102,25 +109,69 @@ void renderBench (benchmark::State& state, int motif, const std::vector<int>& co
     if (withLoad)
     {
         // Share of one core while rendering in real time: CPU seconds per second of audio, in percent.
-        state.counters["engine_cpu_percent_24_voices_48k"] =
+        state.counters[path == SynthEngine::RenderPath::vector ? "engine_cpu_percent_24_voices_48k" : "engine_cpu_percent_24_voices_48k_scalar"] =
             benchmark::Counter (static_cast<double> (samples) / sampleRate * 0.01, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     }
 }
 
 // Unison with four oscillators ("heart" colours 1, 2, 4, 5 and 7), folded and with vibrato: the goal case.
+// Every figure comes twice: the path the engine chooses (side by side on this machine), and the scalar
+// reference ("_scalar").
+constexpr auto scalarPath = SynthEngine::RenderPath::scalar;
+const std::vector<int> allColours { 0, 1, 2, 3, 4, 5, 6, 7 };
+
 void BM_Render24Voices (benchmark::State& state) { renderBench (state, 2, { 1, 2, 4, 5, 7 }, "engine_ns_per_sample_24_voices_48k", true); }
+void BM_Render24VoicesScalar (benchmark::State& state)
+{
+    renderBench (state, 2, { 1, 2, 4, 5, 7 }, "engine_ns_per_sample_24_voices_48k_scalar", true, scalarPath);
+}
 
 // Each synthesis type across its eight colours ("normal", "diamond", "gear", "spade", "clover").
-void BM_RenderUnison (benchmark::State& state) { renderBench (state, -1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_unison_48k", false); }
-void BM_RenderFm (benchmark::State& state) { renderBench (state, 3, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_fm_48k", false); }
-void BM_RenderPulse (benchmark::State& state) { renderBench (state, 5, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_pulse_48k", false); }
-void BM_RenderAdditive (benchmark::State& state) { renderBench (state, 0, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_additive_48k", false); }
-void BM_RenderPluck (benchmark::State& state) { renderBench (state, 1, { 0, 1, 2, 3, 4, 5, 6, 7 }, "engine_ns_per_sample_pluck_48k", false); }
+void BM_RenderUnison (benchmark::State& state) { renderBench (state, -1, allColours, "engine_ns_per_sample_unison_48k", false); }
+void BM_RenderFm (benchmark::State& state) { renderBench (state, 3, allColours, "engine_ns_per_sample_fm_48k", false); }
+void BM_RenderPulse (benchmark::State& state) { renderBench (state, 5, allColours, "engine_ns_per_sample_pulse_48k", false); }
+void BM_RenderAdditive (benchmark::State& state) { renderBench (state, 0, allColours, "engine_ns_per_sample_additive_48k", false); }
+void BM_RenderPluck (benchmark::State& state) { renderBench (state, 1, allColours, "engine_ns_per_sample_pluck_48k", false); }
+void BM_RenderUnisonScalar (benchmark::State& state) { renderBench (state, -1, allColours, "engine_ns_per_sample_unison_48k_scalar", false, scalarPath); }
+void BM_RenderFmScalar (benchmark::State& state) { renderBench (state, 3, allColours, "engine_ns_per_sample_fm_48k_scalar", false, scalarPath); }
+void BM_RenderPulseScalar (benchmark::State& state) { renderBench (state, 5, allColours, "engine_ns_per_sample_pulse_48k_scalar", false, scalarPath); }
+void BM_RenderAdditiveScalar (benchmark::State& state) { renderBench (state, 0, allColours, "engine_ns_per_sample_additive_48k_scalar", false, scalarPath); }
+void BM_RenderPluckScalar (benchmark::State& state) { renderBench (state, 1, allColours, "engine_ns_per_sample_pluck_48k_scalar", false, scalarPath); }
 
 BENCHMARK (BM_Render24Voices)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_Render24VoicesScalar)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderUnison)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_RenderUnisonScalar)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderFm)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_RenderFmScalar)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderPulse)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_RenderPulseScalar)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderAdditive)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_RenderAdditiveScalar)->Unit (benchmark::kMicrosecond);
 BENCHMARK (BM_RenderPluck)->Unit (benchmark::kMicrosecond);
+BENCHMARK (BM_RenderPluckScalar)->Unit (benchmark::kMicrosecond);
+
+/** The goal case with the vector kernels forced onto each of the machine's other instruction sets:
+    engine_ns_per_sample_24_voices_48k_on_avx2, _on_sse4, ... ("_on_scalar" is Highway's one-lane
+    fallback, not the scalar reference). */
+void BM_Render24VoicesOn (benchmark::State& state)
+{
+    const auto target = static_cast<std::int64_t> (state.range (0));
+    hwy::SetSupportedTargetsForTest (target);
+    hwy::GetChosenTarget().Update (hwy::SupportedTargets());
+    std::string name = hwy::TargetName (target);
+    std::transform (name.begin(), name.end(), name.begin(), [] (unsigned char ch) { return static_cast<char> (std::tolower (ch)); });
+    renderBench (state, 2, { 1, 2, 4, 5, 7 }, "engine_ns_per_sample_24_voices_48k_on_" + name, false, SynthEngine::RenderPath::vector);
+    hwy::SetSupportedTargetsForTest (0);
+    hwy::GetChosenTarget().Update (hwy::SupportedTargets());
+}
+
+const bool otherTargetsRegistered = [] {
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    for (std::size_t i = 1; i < targets.size(); ++i)
+        benchmark::RegisterBenchmark (("BM_Render24VoicesOn/" + std::string (hwy::TargetName (targets[i]))).c_str(), BM_Render24VoicesOn)
+            ->Arg (targets[i])
+            ->Unit (benchmark::kMicrosecond);
+    return true;
+}();
 } // namespace
