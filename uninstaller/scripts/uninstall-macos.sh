@@ -60,8 +60,10 @@ userHome()
     fi
     user=$(stat -f '%Su' /dev/console 2>/dev/null) || return
     case "$user" in ''|root|loginwindow|_mbsetupuser) return ;; esac
+    # "NFSHomeDirectory: /Users/name", or the value on the next line when it has spaces.
     record=$(dscl . -read "/Users/$user" NFSHomeDirectory 2>/dev/null) || return
-    printf '%s' "${record#NFSHomeDirectory: }"
+    record=${record#NFSHomeDirectory:}
+    printf '%s' "${record#"${record%%[![:space:]]*}"}"
 }
 
 home=$(userHome)
