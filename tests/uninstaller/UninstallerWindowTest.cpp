@@ -95,14 +95,17 @@ juce::File screenshotFolder()
                                    : juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("brivola-uninstaller-screenshots");
 }
 
-/** Saves the whole X screen as a PNG and reads it back. */
-juce::Image takeScreenshot (const juce::String& name)
+/** Paints what is pending in the window now, then saves the whole X screen as a PNG and reads it back. */
+juce::Image takeScreenshot (juce::Component& window, const juce::String& name)
 {
     const auto folder = screenshotFolder();
     folder.createDirectory();
     const auto file = folder.getChildFile (name + ".png");
     file.deleteFile();
-    pump (200); // let the last repaints reach the server
+    pump (100);
+    if (auto* peer = window.getPeer())
+        peer->performAnyPendingRepaintsNow();
+    pump (100);
     EXPECT_EQ (runTool ({ "import", "-window", "root", file.getFullPathName() }), 0);
     std::cout << "Screenshot: " << file.getFullPathName() << std::endl;
     return juce::ImageFileFormat::loadFrom (file);
@@ -156,7 +159,7 @@ protected:
         // Make it the active window through the window manager, so that key presses reach it.
         const auto windowId = juce::String ((juce::uint64) (juce::pointer_sized_uint) window->getWindowHandle());
         ASSERT_EQ (runTool ({ "xdotool", "windowactivate", "--sync", windowId }), 0);
-        ASSERT_TRUE (pumpUntil ([this] { return content().hasKeyboardFocus (true); })) << "the window did not get the keyboard focus";
+        ASSERT_TRUE (pumpUntil ([this] { return window->getPeer()->isFocused(); })) << "the window did not get the X input focus";
     }
 
     void TearDown() override
@@ -188,7 +191,7 @@ protected:
 //==============================================================================
 TEST_F (UninstallerWindowTest, OpensWithTheTextsAndSizesOfTheConfirmation)
 {
-    open();
+    ASSERT_NO_FATAL_FAILURE (open());
 
     EXPECT_EQ (window->getName(), "Brivola Uninstaller");
     EXPECT_TRUE (window->isUsingNativeTitleBar());
@@ -243,7 +246,7 @@ TEST_F (UninstallerWindowTest, OpensWithTheTextsAndSizesOfTheConfirmation)
     EXPECT_NEAR ((button ("cancel").getX() + button ("uninstall").getRight()) / 2, 250, 1);
 
     // What the X server shows: the window's background and the filled default button.
-    const auto shot = takeScreenshot ("uninstaller-window");
+    const auto shot = takeScreenshot (*window, "uninstaller-window");
     ASSERT_TRUE (shot.isValid());
     const auto origin = content().getScreenPosition();
     const auto background = shot.getPixelAt (origin.x + 6, origin.y + 6);
@@ -262,7 +265,7 @@ TEST_F (UninstallerWindowTest, OpensWithTheTextsAndSizesOfTheConfirmation)
 
 TEST_F (UninstallerWindowTest, ReturnRunsTheScriptWithTheButtonsDisabledUntilTheResult)
 {
-    open();
+    ASSERT_NO_FATAL_FAILURE (open());
 
     pressKey ("Return");
     ASSERT_TRUE (pumpUntil ([this] { return runner->isRunning(); })) << "Return did not start the removal";
@@ -291,7 +294,7 @@ TEST_F (UninstallerWindowTest, ReturnRunsTheScriptWithTheButtonsDisabledUntilThe
     EXPECT_EQ (sheetText ("sheetMessage").getText(), "Files not verified as part of Brivola were left untouched. Reinstall Brivola and try again.");
     EXPECT_EQ (sheetButton().getButtonText(), "OK");
     EXPECT_FALSE (sheet().isInformational());
-    takeScreenshot ("uninstaller-failure-sheet");
+    takeScreenshot (*window, "uninstaller-failure-sheet");
 
     // The sheet is modal: Escape does not quit behind it; Return closes it.
     pressKey ("Escape");
@@ -317,7 +320,7 @@ TEST_F (UninstallerWindowTest, ReturnRunsTheScriptWithTheButtonsDisabledUntilThe
                "Your presets, pipette discoveries, statistics and other personal Brivola data were preserved.");
     EXPECT_EQ (sheetButton().getButtonText(), "Close");
     EXPECT_TRUE (sheet().isInformational());
-    const auto shot = takeScreenshot ("uninstaller-success-sheet");
+    const auto shot = takeScreenshot (*window, "uninstaller-success-sheet");
     ASSERT_TRUE (shot.isValid());
     const auto panel = sheet().getPanelBounds() + content().getScreenPosition();
     EXPECT_EQ (shot.getPixelAt (panel.getRight() - 8, panel.getY() + 8).getARGB() & 0xffffff, 0xf6f6f6u) << "the sheet is not on the screen";
@@ -330,7 +333,7 @@ TEST_F (UninstallerWindowTest, ReturnRunsTheScriptWithTheButtonsDisabledUntilThe
 
 TEST_F (UninstallerWindowTest, MissingScriptShowsTheSheetAtOnceWithoutAskingForApproval)
 {
-    open (false);
+    ASSERT_NO_FATAL_FAILURE (open (false));
 
     button ("uninstall").triggerClick();
     ASSERT_TRUE (pumpUntil ([this] { return sheet().isVisible(); }));
@@ -349,7 +352,7 @@ TEST_F (UninstallerWindowTest, MissingScriptShowsTheSheetAtOnceWithoutAskingForA
 
 TEST_F (UninstallerWindowTest, EscapeCancelAndClosingQuitFromIdle)
 {
-    open();
+    ASSERT_NO_FATAL_FAILURE (open());
 
     pressKey ("Escape");
     ASSERT_TRUE (pumpUntil ([this] { return quitRequests == 1; })) << "Escape did not quit";

@@ -11,6 +11,7 @@ Usage: app_test.py --app PATH-TO-brivola-uninstaller
 import argparse
 import os
 import pathlib
+import re
 import subprocess
 import sys
 import tempfile
@@ -41,19 +42,25 @@ class RunningApp:
         return found.stdout.split() if found.returncode == 0 else []
 
     def wait_for_window(self):
-        """The application's one visible window, once it has settled (JUCE may map a window
-        before giving it its final size)."""
+        """The application's one visible window, as soon as it is mapped."""
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
             if self.process.poll() is not None:
                 raise AssertionError(f"the application exited early ({self.process.returncode}): {self.read_output()}")
-            if self.find_windows():
-                time.sleep(1.0)
-                windows = self.find_windows()
+            windows = self.find_windows()
+            if windows:
                 assert len(windows) == 1, f"one window expected, found {windows}"
                 return windows[0]
-            time.sleep(0.2)
+            time.sleep(0.1)
         raise AssertionError("no window appeared")
+
+    def geometry(self):
+        """Position and size of the window's content, as the X server has them."""
+        text = xdotool("getwindowgeometry", self.window).stdout
+        position = re.search(r"Position: (-?\d+),(-?\d+)", text)
+        size = re.search(r"Geometry: (\d+)x(\d+)", text)
+        assert position and size, text
+        return tuple(int(v) for v in position.groups() + size.groups())
 
     def read_output(self):
         self.output.seek(0)
@@ -84,8 +91,14 @@ class UninstallerApp(unittest.TestCase):
         self.assertTrue(script.is_file(), "the removal script is installed beside the executable")
         with RunningApp() as app:
             self.assertEqual(xdotool("getwindowname", app.window).stdout.strip(), TITLE)
-            geometry = xdotool("getwindowgeometry", app.window).stdout
-            self.assertIn("Geometry: 500x310", geometry)
+            # The window has its size from the moment it is mapped, and keeps it, centred across.
+            for _ in range(2):
+                x, y, width, height = app.geometry()
+                self.assertEqual((width, height), (500, 310))
+                screen_width = int(xdotool("getdisplaygeometry").stdout.split()[0])
+                self.assertLessEqual(abs(x - (screen_width - width) // 2), 3)
+                time.sleep(0.5)
+            self.assertEqual(app.find_windows(), [app.window])
 
             time.sleep(0.5)
             folder = pathlib.Path(os.environ.get("BRIVOLA_SCREENSHOT_DIR", tempfile.gettempdir()))

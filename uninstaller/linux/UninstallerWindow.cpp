@@ -380,16 +380,20 @@ void UninstallerComponent::resized()
 
 //==============================================================================
 UninstallerWindow::UninstallerWindow (std::shared_ptr<RemovalRunner> runner, UninstallerComponent::ScriptLocator locateScript, std::function<void()> quit)
-    : juce::DocumentWindow (juce::String::fromUTF8 (windowTexts (Platform::linuxDesktop).title.c_str()), windowBackground, juce::DocumentWindow::closeButton)
+    : juce::DocumentWindow (juce::String::fromUTF8 (windowTexts (Platform::linuxDesktop).title.c_str()), windowBackground,
+                            juce::DocumentWindow::closeButton, false)
 {
+    // The native window is created only once size and place are final: a window resized after
+    // it was created can keep its first size under some window managers.
     setUsingNativeTitleBar (true);
-    setResizable (false, false);
     // Whenever the window becomes active the focus passes to the content, which handles the keys.
     setWantsKeyboardFocus (false);
     auto component = std::make_unique<UninstallerComponent> (std::move (runner), std::move (locateScript), std::move (quit));
     content = component.get();
     setContentOwned (component.release(), true);
+    setResizable (false, false);
     centreWithSize (getWidth(), getHeight());
+    addToDesktop (getDesktopWindowStyleFlags());
     setVisible (true);
     toFront (true);
     content->grabKeyboardFocus();
@@ -399,6 +403,11 @@ void UninstallerWindow::closeButtonPressed()
 {
     if (content->canCloseWindow())
         content->cancel();
+}
+
+bool UninstallerWindow::keyPressed (const juce::KeyPress& key)
+{
+    return content->keyPressed (key);
 }
 
 } // namespace brivola::uninstaller

@@ -143,6 +143,9 @@ public:
     UninstallerWindow (std::shared_ptr<RemovalRunner> runner, UninstallerComponent::ScriptLocator locateScript, std::function<void()> quit);
 
     void closeButtonPressed() override;
+    /** Keys that reach the window itself (when the X focus arrived before the content could take
+        it) go to the content too. */
+    bool keyPressed (const juce::KeyPress& key) override;
 
     UninstallerComponent& getContent() noexcept { return *content; }
 
