@@ -1,7 +1,9 @@
 #include "uninstaller/linux/UninstallerWindow.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <system_error>
+#include <utility>
 
 namespace brivola::uninstaller
 {
