@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Brivola needs on Debian 12, then fetches JUCE 8.0.6.
+# The X packages run the uninstaller's window tests: a virtual display, a window manager, key
+# presses and screenshots.
 # Safe to run again: it installs only what is missing and reuses the JUCE cache.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +13,7 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev libfftw3-dev libhwy-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
+  xvfb openbox x11-utils xdotool imagemagick fonts-dejavu-core
 )
 optional=(ccache)
 
