@@ -19,8 +19,7 @@ if [ ! -f "$stamp" ] || [ "$ui/package-lock.json" -nt "$stamp" ]; then
   touch "$stamp"
 fi
 
-"$ui/node_modules/.bin/esbuild" "$ui/src/main.js" --bundle --minify --format=iife \
-  --target=es2020,safari15 --legal-comments=none --log-level=warning --outfile="$out/ui.js"
+node "$ui/tools/bundle.js" "$out/ui.js"
 cp "$ui/index.html" "$ui/style.css" "$out/"
 cp "$ui/node_modules/@fontsource-variable/outfit/files/outfit-latin-wght-normal.woff2" "$out/OutfitLatin.woff2"
 node "$ui/tools/grain.js" "$out"
