@@ -33,9 +33,9 @@ export const isDark = (t) => mixFactor (t) >= 0.5;
 /** Mixes two RGBA colours: channels rounded, alpha interpolated. */
 export function mixColour (light, dark, m)
 {
-    const out = [0, 1, 2].map ((i) => Math.round (light[i] + (dark[i] - light[i]) * m));
+    const out = [0, 1, 2].map ((i) => Math.round (light[i] * (1 - m) + dark[i] * m));
     const la = light[3] ?? 1, da = dark[3] ?? 1;
-    out.push (la + (da - la) * m);
+    out.push (la * (1 - m) + da * m);
     return out;
 }
 
