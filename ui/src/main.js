@@ -15,6 +15,7 @@ import { BANKS, bankForPage, pressButton, scopeVisible } from "./navigation.js";
 import { dishTint, waveOrigin } from "./tint.js";
 import { nowMs } from "./motion.js";
 import { nullDishView, nullPages, nullInstruments } from "./views.js";
+import { mountDishView } from "./dish/view.js";
 
 const doc = document;
 const byId = (id) => doc.getElementById (id);
@@ -45,7 +46,7 @@ const shell = {
 //==============================================================================
 // Mount points of the views. Each line may be replaced by the real view:
 //   dish:        const dish = mountDishView (shell);      (src/dish/)
-const dish = nullDishView (shell);
+const dish = mountDishView (shell);
 const pages = nullPages (shell);
 const instruments = nullInstruments (shell);
 
