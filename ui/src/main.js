@@ -16,6 +16,7 @@ import { dishTint, waveOrigin } from "./tint.js";
 import { nowMs } from "./motion.js";
 import { nullDishView, nullPages, nullInstruments } from "./views.js";
 import { mountDishView } from "./dish/view.js";
+import { mountPages } from "./pages/view.js";
 
 const doc = document;
 const byId = (id) => doc.getElementById (id);
@@ -47,7 +48,7 @@ const shell = {
 // Mount points of the views. Each line may be replaced by the real view:
 //   dish:        const dish = mountDishView (shell);      (src/dish/)
 const dish = mountDishView (shell);
-const pages = nullPages (shell);
+const pages = mountPages (shell, dish);
 const instruments = nullInstruments (shell);
 
 //==============================================================================
