@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Brivola needs on Debian 12, then fetches JUCE 8.0.6.
+# The tests that open the editor run on a virtual display: Xvfb, the openbox window manager and
+# x11-utils (xprop, to see the window manager come up; brivola-host takes its screenshots itself).
+# Chromium runs the page's browser tests.
 # Safe to run again: it installs only what is missing and reuses the JUCE cache.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,8 +14,14 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev libfftw3-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
+  xvfb openbox x11-utils chromium
 )
 optional=(ccache)
+
+# Node.js with npm builds the editor's page (ui/build-page.sh). Use the machine's own when there is
+# one: a Node.js from another source may bundle npm, and Debian's npm package would replace it.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
