@@ -187,6 +187,19 @@ test ("discoveries: a new moon flies from its cell to the pipette and is named o
     await finish (p);
 });
 
+test ("discoveries: with reduced motion the orb is skipped and the key is named at once", async () =>
+{
+    const p = await ready ({ beforeLoad: (page) => page.emulateMedia ({ reducedMotion: "reduce" }) });
+    await p.deliver ("cells", { cells: cell (7, 0.3, -0.2, 2, 2, 0, 6) });
+    await p.deliver ("pipette", { discovered: [], seen: [] });
+    await p.deliver ("pipette", { discovered: ["gear|#FCDA6F"], seen: [] });
+    assert.equal (await p.page.locator (".discovery-orb").count (), 0);
+    assert.equal (await p.page.locator ("#btn-pipette").evaluate ((el) => el.classList.contains ("has-new")), true);
+    await p.page.waitForTimeout (250);
+    assert.deepEqual (await texts (p, "#specimen-label span"), ["New", "No.053", "", "Gear"]);
+    await finish (p);
+});
+
 //==============================================================================
 async function speciesCentre (p, key)
 {
