@@ -17,6 +17,7 @@ import { nowMs } from "./motion.js";
 import { nullDishView, nullPages, nullInstruments } from "./views.js";
 import { mountDishView } from "./dish/view.js";
 import { mountPages } from "./pages/view.js";
+import { mountInstruments } from "./scope/instruments.js";
 
 const doc = document;
 const byId = (id) => doc.getElementById (id);
@@ -49,7 +50,7 @@ const shell = {
 //   dish:        const dish = mountDishView (shell);      (src/dish/)
 const dish = mountDishView (shell);
 const pages = mountPages (shell, dish);
-const instruments = nullInstruments (shell);
+const instruments = mountInstruments (shell, dish);
 
 //==============================================================================
 doc.addEventListener ("dragover", (e) => { e.preventDefault (); e.dataTransfer && (e.dataTransfer.dropEffect = "none"); });

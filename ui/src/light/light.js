@@ -59,6 +59,9 @@ export function setLightTarget (state, x, y, now)
 {
     const target = lightTarget (x, y);
     const first = state.target === null;
+    // A light at rest starts counting its approach from this message, not from its last move.
+    if (! first && ! lightMoving (state))
+        state.lastStep = now;
     state.target = target;
     if (first)
     {
