@@ -26,10 +26,28 @@ const SHADOW_COLORS = { light: [128, 142, 173], dark: [13, 19, 29] };
 const FRAME_MS = 16.67;
 const POINTS = 22;
 
+let offscreen2d = null;
+
+/** A scratch canvas for sprites: off-screen when this browser draws 2D on those, else a page
+    canvas (main thread only). */
 function newCanvas (w, h)
 {
-    if (typeof OffscreenCanvas !== "undefined")
+    if (offscreen2d === null)
+    {
+        offscreen2d = false;
+        try
+        {
+            offscreen2d = typeof OffscreenCanvas !== "undefined" && !! new OffscreenCanvas (1, 1).getContext ("2d");
+        }
+        catch (error)
+        {
+            offscreen2d = false;
+        }
+    }
+    if (offscreen2d)
         return new OffscreenCanvas (w, h);
+    if (! globalThis.document)
+        throw new Error ("no canvas for sprites");
     const c = globalThis.document.createElement ("canvas");
     c.width = w;
     c.height = h;
@@ -111,6 +129,7 @@ export function createRenderer (options)
         glowCache: new Map (),
         shadowSprite: null,
         rimShadow: null,
+        blobRim: null,
         rimImages: SHAPES.map (() => new Array (RIM_DIRECTIONS).fill (null)),
         rimBudget: 0,
         scratch: null,
@@ -143,6 +162,7 @@ export function createRenderer (options)
     {
         st.shadowSprite = null;
         st.rimShadow = null;
+        st.blobRim = null;
         st.glowCache.clear ();
     }
 
@@ -183,6 +203,22 @@ export function createRenderer (options)
             st.shadowSprite = c;
         }
         return st.shadowSprite;
+    }
+
+    /** The rim of plain blobs, across the light in unit cell space: lit white, then clear, then shade. */
+    function blobRimGradient ()
+    {
+        if (! st.blobRim)
+        {
+            const lx = st.light[0], ly = st.light[1];
+            const g = ctx.createLinearGradient (-lx, -ly, lx, ly);
+            g.addColorStop (0, "rgba(255,255,255,0.33)");
+            g.addColorStop (0.5, "rgba(255,255,255,0)");
+            g.addColorStop (0.5, "rgba(0,0,0,0)");
+            g.addColorStop (1, "rgba(0,0,0,0.22)");
+            st.blobRim = g;
+        }
+        return st.blobRim;
     }
 
     function rimShadowGradient ()
@@ -521,13 +557,7 @@ export function createRenderer (options)
         ctx.fillStyle = `rgb(${c.key})`;
         ctx.fill ();
 
-        const lx = st.light[0], ly = st.light[1];
-        const rim = ctx.createLinearGradient (-lx, -ly, lx, ly);
-        rim.addColorStop (0, "rgba(255,255,255,0.33)");
-        rim.addColorStop (0.5, "rgba(255,255,255,0)");
-        rim.addColorStop (0.5, "rgba(0,0,0,0)");
-        rim.addColorStop (1, "rgba(0,0,0,0.22)");
-        ctx.strokeStyle = rim;
+        ctx.strokeStyle = blobRimGradient ();
         ctx.lineWidth = 0.07 * Math.SQRT2;
         ctx.stroke ();
 
@@ -888,8 +918,7 @@ export function createRenderer (options)
         if (next[0] !== st.light[0] || next[1] !== st.light[1])
         {
             st.light = next;
-            st.shadowSprite = null;
-            st.rimShadow = null;
+            discardSprites ();
         }
     }
 
