@@ -41,7 +41,7 @@ export function sheenIntensity (place, x, y)
     const dx = x - place.x, dy = y - place.y;
     const c = Math.cos (place.angle), s = Math.sin (place.angle);
     const u = (dx * c + dy * s) / place.a, v = (-dx * s + dy * c) / place.b;
-    return Math.max (0, 1 - Math.hypot (u, v));
+    return Math.max (0, 1 - Math.sqrt (u * u + v * v));
 }
 
 //==============================================================================
@@ -49,29 +49,51 @@ export function sheenIntensity (place, x, y)
 export function createShade ()
 {
     return {
+        height: new Float64Array (N * N),
         sx: new Float64Array (N * N),
         sy: new Float64Array (N * N),
-        tmp: new Float64Array (N * N),
+        tx: new Float64Array (N * N),
+        ty: new Float64Array (N * N),
         curv: new Float64Array (N * N),
         image: new Uint8ClampedArray (N * N * 4),
     };
 }
 
-/** Blurs a over the liquid cells with [1, 2, 1] along one axis (step 1 or N); a missing neighbour
-    counts as the cell itself, so the rim stays clean. */
-function blur (a, tmp, liquid, cells, step)
+/** Soft limit: SLOPE_LIMIT · tanh (g / SLOPE_LIMIT), with a rational tanh (error below 2 %). */
+function softLimit (g)
 {
-    for (let n = 0; n < cells.length; ++n)
+    const x = g / SLOPE_LIMIT;
+    if (x >= 3)
+        return SLOPE_LIMIT;
+    if (x <= -3)
+        return -SLOPE_LIMIT;
+    const x2 = x * x;
+    return SLOPE_LIMIT * x * (27 + x2) / (27 + 9 * x2);
+}
+
+/** The neighbour maps one, two and three cells away on each side of an axis (a missing neighbour
+    being the cell itself, so the rim stays clean). */
+function reachMaps (grid)
+{
+    if (! grid.reach)
     {
-        const c = cells[n];
-        const l = liquid[c - step] ? a[c - step] : a[c];
-        const r = liquid[c + step] ? a[c + step] : a[c];
-        tmp[c] = 0.25 * (l + r) + 0.5 * a[c];
+        const chain = (m) => { const m2 = m.map ((n) => m[n]); return [m, m2, m2.map ((n) => m[n])]; };
+        grid.reach = { left: chain (grid.left), right: chain (grid.right), up: chain (grid.up), down: chain (grid.down) };
     }
+    return grid.reach;
+}
+
+/** Blurs a and b over the liquid cells with [1, 2, 1] three times along one axis, done at once as
+    [1, 6, 15, 20, 15, 6, 1] / 64. */
+function blur (a, b, ta, tb, cells, prev, next)
+{
+    const [p1, p2, p3] = prev, [n1, n2, n3] = next;
     for (let n = 0; n < cells.length; ++n)
     {
         const c = cells[n];
-        a[c] = tmp[c];
+        const i1 = p1[c], i2 = p2[c], i3 = p3[c], j1 = n1[c], j2 = n2[c], j3 = n3[c];
+        ta[c] = (a[i3] + a[j3] + 6 * (a[i2] + a[j2]) + 15 * (a[i1] + a[j1]) + 20 * a[c]) * (1 / 64);
+        tb[c] = (b[i3] + b[j3] + 6 * (b[i2] + b[j2]) + 15 * (b[i1] + b[j1]) + 20 * b[c]) * (1 / 64);
     }
 }
 
@@ -82,58 +104,60 @@ function blur (a, tmp, liquid, cells, step)
 export function shadeLiquid (shade, solver, options)
 {
     const { grid } = solver;
-    const { liquid, cells } = grid;
+    const { cells, left, right, up, down, xs, ys } = grid;
     const slosh = solver.slosh.active ? solver.slosh.h : null;
     const stir = solver.stir.active ? solver.stir.h : null;
     const [tx, ty] = solver.tilt;
-    const { sx, sy, curv, tmp, image } = shade;
+    const { height, curv, image } = shade;
+    const { sx, sy, tx: bx, ty: by } = shade;
 
-    // Surface slopes (central differences; a missing neighbour gives a one-sided difference),
-    // the slosh field without its overall tilt.
-    const height = (c) => (slosh ? slosh[c] - tx * grid.xs[c] - ty * grid.ys[c] : 0) + (stir ? stir[c] : 0);
+    // The surface: the slosh field without its overall tilt, plus the stir field.
     for (let n = 0; n < cells.length; ++n)
     {
         const c = cells[n];
-        const hc = height (c);
-        const hl = liquid[c - 1] ? height (c - 1) : hc, hr = liquid[c + 1] ? height (c + 1) : hc;
-        const hu = liquid[c - N] ? height (c - N) : hc, hd = liquid[c + N] ? height (c + N) : hc;
-        const span = (h0, h1, a, b) => (a && b ? 2 : 1) * DX;
-        const gx = (hr - hl) / span (hl, hr, liquid[c - 1], liquid[c + 1]);
-        const gy = (hd - hu) / span (hu, hd, liquid[c - N], liquid[c + N]);
-        sx[c] = SLOPE_LIMIT * Math.tanh (gx / SLOPE_LIMIT);
-        sy[c] = SLOPE_LIMIT * Math.tanh (gy / SLOPE_LIMIT);
-        if (stir)
-        {
-            const s = stir[c];
-            const lap = ((liquid[c - 1] ? stir[c - 1] : s) + (liquid[c + 1] ? stir[c + 1] : s)
-                       + (liquid[c - N] ? stir[c - N] : s) + (liquid[c + N] ? stir[c + N] : s) - 4 * s) / (DX * DX);
-            curv[c] = -3 * REFRACTION * lap;
-        }
+        height[c] = (slosh ? slosh[c] - tx * xs[c] - ty * ys[c] : 0) + (stir ? stir[c] : 0);
     }
-    for (let k = 0; k < 3; ++k)
+    // Slopes by central differences (one-sided where a neighbour is missing), softly limited.
+    const inv2 = 1 / (2 * DX), inv1 = 1 / DX, invArea = 1 / (DX * DX);
+    for (let n = 0; n < cells.length; ++n)
     {
-        blur (sx, tmp, liquid, cells, 1);
-        blur (sx, tmp, liquid, cells, N);
-        blur (sy, tmp, liquid, cells, 1);
-        blur (sy, tmp, liquid, cells, N);
+        const c = cells[n];
+        const l = left[c], r = right[c], u = up[c], d = down[c];
+        const gx = (height[r] - height[l]) * (l !== c && r !== c ? inv2 : inv1);
+        const gy = (height[d] - height[u]) * (u !== c && d !== c ? inv2 : inv1);
+        sx[c] = softLimit (gx);
+        sy[c] = softLimit (gy);
+        if (stir)
+            curv[c] = -3 * REFRACTION * (stir[l] + stir[r] + stir[u] + stir[d] - 4 * stir[c]) * invArea;
     }
+    const reach = reachMaps (grid);
+    blur (sx, sy, bx, by, cells, reach.left, reach.right);
+    blur (bx, by, sx, sy, cells, reach.up, reach.down);
 
     const dark = !! options.dark;
     const place = sheenPlace (options.turn || 0, options.tiltSlope || [0, 0]);
+    const pc = Math.cos (place.angle), ps = Math.sin (place.angle), ia = 1 / place.a, ib = 1 / place.b;
+    const intensity = (x, y) =>
+    {
+        const dx = x - place.x, dy = y - place.y;
+        const u = (dx * pc + dy * ps) * ia, v = (dy * pc - dx * ps) * ib;
+        const r = Math.sqrt (u * u + v * v);
+        return r < 1 ? 1 - r : 0;
+    };
     const [lx, ly] = options.light || [1, 1];
     const shine = dark ? SHINE.dark : SHINE.light, shadeColour = dark ? SHADE.dark : SHADE.light;
     const shineAlpha = 255 * (dark ? SHINE_ALPHA.dark : SHINE_ALPHA.light);
     const shadeAlpha = 255 * (dark ? SHADE_ALPHA.dark : SHADE_ALPHA.light);
-    const reach = 4 * INNER_UNITS;
+    const far = 4 * INNER_UNITS;
+    const origin = CELL_UNITS / 2 - DISH_UNITS / 2;
     image.fill (0);
     for (let n = 0; n < cells.length; ++n)
     {
         const c = cells[n];
         const i = c % N, j = (c - i) / N;
-        const x = (i + 0.5) * CELL_UNITS - DISH_UNITS / 2, y = (j + 0.5) * CELL_UNITS - DISH_UNITS / 2;
+        const x = i * CELL_UNITS + origin, y = j * CELL_UNITS + origin;
         const gx = sx[c], gy = sy[c];
-        let f = 1.5 * (sheenIntensity (place, x + reach * gx, y + reach * gy) - sheenIntensity (place, x, y))
-              + gx * lx + gy * ly;
+        let f = 1.5 * (intensity (x + far * gx, y + far * gy) - intensity (x, y)) + gx * lx + gy * ly;
         if (stir)
             f += 3 * curv[c];
         const o = 4 * c;
@@ -142,14 +166,14 @@ export function shadeLiquid (shade, solver, options)
             image[o] = shine[0];
             image[o + 1] = shine[1];
             image[o + 2] = shine[2];
-            image[o + 3] = Math.min (1, f) * shineAlpha;
+            image[o + 3] = (f < 1 ? f : 1) * shineAlpha;
         }
         else if (f < 0)
         {
             image[o] = shadeColour[0];
             image[o + 1] = shadeColour[1];
             image[o + 2] = shadeColour[2];
-            image[o + 3] = Math.min (1, -f) * shadeAlpha;
+            image[o + 3] = (f > -1 ? -f : 1) * shadeAlpha;
         }
     }
     return image;

@@ -70,6 +70,23 @@ export function createGrid ()
         if (rimMm[c] < 2 * DX)
             rim.push (c);
     }
+    // Neighbour of each cell on each side, or the cell itself where that side is not liquid.
+    const side = (step) =>
+    {
+        const a = new Int32Array (N * N);
+        for (let c = 0; c < N * N; ++c)
+        {
+            const n = c + step;
+            a[c] = n >= 0 && n < N * N && liquid[n] && Math.abs ((n % N) - (c % N)) <= 1 ? n : c;
+        }
+        return a;
+    };
+    const ci = new Float64Array (N * N), cj = new Float64Array (N * N);
+    for (let c = 0; c < N * N; ++c)
+    {
+        ci[c] = c % N;
+        cj[c] = (c - (c % N)) / N;
+    }
     let sxx = 0, syy = 0;
     for (const c of cells)
     {
@@ -77,7 +94,9 @@ export function createGrid ()
         syy += ys[c] * ys[c];
     }
     return {
-        liquid, xs, ys, rimMm, sxx, syy,
+        liquid, xs, ys, rimMm, sxx, syy, ci, cj,
+        left: side (-1), right: side (1), up: side (-N), down: side (N),
+        reach: null,
         cells: Int32Array.from (cells),
         uFaces: Int32Array.from (uFaces),
         vFaces: Int32Array.from (vFaces),
@@ -148,7 +167,7 @@ export function createField (stir)
         field.sv = new Float64Array (N * N);
         field.scratch = new Float64Array (N * N);
         field.groupTime = 0;
-        field.paddle = null;
+        field.groupParts = [];
     }
     return field;
 }
@@ -164,6 +183,7 @@ export function restField (field)
         field.su.fill (0);
         field.sv.fill (0);
         field.groupTime = 0;
+        field.groupParts = [];
     }
     field.maxHeight = 0;
     field.maxSpeed = 0;
@@ -172,9 +192,10 @@ export function restField (field)
 
 /**
     One sub-step of dt seconds: momentum on every open face (with the acceleration share ax, ay in
-    mm/s for this step), continuity, and a light smoothing of the heights.
+    mm/s for this step; the slosh field only), continuity, and a light smoothing of the heights over
+    the time smoothing (the sub-step's own by default; a frame may smooth once for all its steps).
 */
-export function stepShallow (grid, depth, field, dt, ax = 0, ay = 0)
+export function stepShallow (grid, depth, field, dt, ax = 0, ay = 0, smoothing = dt)
 {
     const { h, u, v } = field;
     const gk = G * dt / DX;
@@ -182,16 +203,6 @@ export function stepShallow (grid, depth, field, dt, ax = 0, ay = 0)
     const { du, dv } = depth;
     const keep = stepKeeps (depth, dt);
     const ku = keep.u, kv = keep.v;
-    for (let n = 0; n < uFaces.length; ++n)
-    {
-        const c = uFaces[n];
-        u[c] = (u[c] - gk * (h[c + 1] - h[c]) - ax) * ku[c];
-    }
-    for (let n = 0; n < vFaces.length; ++n)
-    {
-        const c = vFaces[n];
-        v[c] = (v[c] - gk * (h[c + N] - h[c]) - ay) * kv[c];
-    }
     if (field.stir)
     {
         // The fast part of the stir's flow is damped towards its slow, low-passed flow.
@@ -200,16 +211,31 @@ export function stepShallow (grid, depth, field, dt, ax = 0, ay = 0)
         for (let n = 0; n < uFaces.length; ++n)
         {
             const c = uFaces[n];
-            const slow = su[c] + (u[c] - su[c]) * follow;
+            const next = (u[c] - gk * (h[c + 1] - h[c])) * ku[c];
+            const slow = su[c] + (next - su[c]) * follow;
             su[c] = slow;
-            u[c] = slow + (u[c] - slow) * su2[c];
+            u[c] = slow + (next - slow) * su2[c];
         }
         for (let n = 0; n < vFaces.length; ++n)
         {
             const c = vFaces[n];
-            const slow = sv[c] + (v[c] - sv[c]) * follow;
+            const next = (v[c] - gk * (h[c + N] - h[c])) * kv[c];
+            const slow = sv[c] + (next - sv[c]) * follow;
             sv[c] = slow;
-            v[c] = slow + (v[c] - slow) * sv2[c];
+            v[c] = slow + (next - slow) * sv2[c];
+        }
+    }
+    else
+    {
+        for (let n = 0; n < uFaces.length; ++n)
+        {
+            const c = uFaces[n];
+            u[c] = (u[c] - gk * (h[c + 1] - h[c]) - ax) * ku[c];
+        }
+        for (let n = 0; n < vFaces.length; ++n)
+        {
+            const c = vFaces[n];
+            v[c] = (v[c] - gk * (h[c + N] - h[c]) - ay) * kv[c];
         }
     }
     // Continuity: each face moves depth × velocity × dt between its two cells (closed faces move
@@ -229,7 +255,8 @@ export function stepShallow (grid, depth, field, dt, ax = 0, ay = 0)
         h[c] -= q;
         h[c + N] += q;
     }
-    smoothFaces (grid, h, SMOOTHING * dt / (DX * DX));
+    if (smoothing > 0)
+        smoothFaces (grid, h, SMOOTHING * smoothing / (DX * DX));
 }
 
 /** The per-face damping factors of one sub-step length, kept on the depth map while dt repeats. */
@@ -333,53 +360,82 @@ export function volume (grid, field)
 /** Bilinear sample of a cell-aligned array at fractional grid position (x, y). */
 function sample (a, x, y)
 {
-    x = clamp (x, 0, N - 1.001);
-    y = clamp (y, 0, N - 1.001);
-    const i = Math.floor (x), j = Math.floor (y);
+    if (x < 0)
+        x = 0;
+    else if (x > N - 1.001)
+        x = N - 1.001;
+    if (y < 0)
+        y = 0;
+    else if (y > N - 1.001)
+        y = N - 1.001;
+    const i = x | 0, j = y | 0;
     const fx = x - i, fy = y - j, c = j * N + i;
-    return (a[c] * (1 - fx) + a[c + 1] * fx) * (1 - fy) + (a[c + N] * (1 - fx) + a[c + N + 1] * fx) * fy;
+    const top = a[c] + (a[c + 1] - a[c]) * fx, bottom = a[c + N] + (a[c + N + 1] - a[c + N]) * fx;
+    return top + (bottom - top) * fy;
 }
 
 /**
     The stir field's slow group work: the heights and velocities advected along the slow flow over
     the group's time (semi-Lagrangian, total height kept), and the velocities smoothed like the heights.
 */
-export function advectStir (grid, field, dt)
+export function advectStir (grid, field, dt, part = "all")
 {
-    const { h, u, v, su, sv, scratch } = field;
+    const { u, v, su, sv, scratch } = field;
+    const { uFaces, vFaces, ci, cj } = grid;
     const s = dt / DX;
+    const all = part === "all";
     // Heights, traced back from each liquid cell's centre along the slow velocity there.
-    let before = 0, after = 0;
-    for (const c of grid.cells)
+    if (all || part === "h")
+        advectHeights (grid, field, s);
+    if (all || part === "u")
     {
-        const i = c % N, j = (c - i) / N;
-        const vx = 0.5 * (su[c] + su[c - 1]), vy = 0.5 * (sv[c] + sv[c - N]);
-        scratch[c] = sample (h, i - vx * s, j - vy * s);
-        before += h[c];
-        after += scratch[c];
-    }
-    const shift = (before - after) / grid.cells.length;
-    for (const c of grid.cells)
-        h[c] = scratch[c] + shift;
-    const advectFaces = (a, faces, ox, oy) =>
-    {
-        for (const c of faces)
+        for (let n = 0; n < uFaces.length; ++n)
         {
-            const i = c % N, j = (c - i) / N;
-            const vx = ox ? su[c] : 0.25 * (su[c] + su[c - 1] + su[c + N] + su[c + N - 1]);
-            const vy = oy ? sv[c] : 0.25 * (sv[c] + sv[c - N] + sv[c + 1] + sv[c + 1 - N]);
-            scratch[c] = sample (a, i - vx * s, j - vy * s);
+            const c = uFaces[n];
+            const vy = 0.25 * (sv[c] + sv[c - N] + sv[c + 1] + sv[c + 1 - N]);
+            scratch[c] = sample (u, ci[c] - su[c] * s, cj[c] - vy * s);
         }
-        for (const c of faces)
-            a[c] = scratch[c];
-    };
-    advectFaces (u, grid.uFaces, true, false);
-    advectFaces (v, grid.vFaces, false, true);
-    // Velocity smoothing among neighbouring open faces of the same kind.
-    const k = SMOOTHING * dt / (DX * DX);
-    const open = grid.openMarks || (grid.openMarks = markFaces (grid));
-    smoothAmong (u, grid.uFaces, open.u, k);
-    smoothAmong (v, grid.vFaces, open.v, k);
+        for (let n = 0; n < uFaces.length; ++n)
+            u[uFaces[n]] = scratch[uFaces[n]];
+    }
+    if (all || part === "v")
+    {
+        for (let n = 0; n < vFaces.length; ++n)
+        {
+            const c = vFaces[n];
+            const vx = 0.25 * (su[c] + su[c - 1] + su[c + N] + su[c + N - 1]);
+            scratch[c] = sample (v, ci[c] - vx * s, cj[c] - sv[c] * s);
+        }
+        for (let n = 0; n < vFaces.length; ++n)
+            v[vFaces[n]] = scratch[vFaces[n]];
+        // Velocity smoothing among neighbouring open faces of the same kind.
+        const k = SMOOTHING * dt / (DX * DX);
+        const open = grid.openMarks || (grid.openMarks = markFaces (grid));
+        smoothAmong (u, uFaces, open.u, k);
+        smoothAmong (v, vFaces, open.v, k);
+    }
+}
+
+function advectHeights (grid, field, s)
+{
+    const { h, su, sv, scratch } = field;
+    const { cells, ci, cj } = grid;
+    let before = 0, after = 0;
+    for (let n = 0; n < cells.length; ++n)
+    {
+        const c = cells[n];
+        const vx = 0.5 * (su[c] + su[c - 1]), vy = 0.5 * (sv[c] + sv[c - N]);
+        const value = sample (h, ci[c] - vx * s, cj[c] - vy * s);
+        scratch[c] = value;
+        before += h[c];
+        after += value;
+    }
+    const shift = (before - after) / cells.length;
+    for (let n = 0; n < cells.length; ++n)
+    {
+        const c = cells[n];
+        h[c] = scratch[c] + shift;
+    }
 }
 
 /** Exchanges a share k of the difference between each open face and its open right and lower
@@ -387,8 +443,9 @@ export function advectStir (grid, field, dt)
 function smoothAmong (a, faces, mark, k)
 {
     const q = Math.min (0.2, k);
-    for (const c of faces)
+    for (let n = 0; n < faces.length; ++n)
     {
+        const c = faces[n];
         if (mark[c + 1])
         {
             const d = q * (a[c + 1] - a[c]);
@@ -442,7 +499,7 @@ export function imposePaddle (grid, field, px, py, vx, vy, b)
     const reach = PADDLE_RADIUS_MM + PADDLE_EDGE_MM;
     const weight = (x, y) =>
     {
-        const d = Math.hypot (x - px, y - py);
+        const d = Math.sqrt ((x - px) * (x - px) + (y - py) * (y - py));
         if (d >= reach)
             return 0;
         if (d <= PADDLE_RADIUS_MM)
@@ -475,10 +532,12 @@ export function imposePaddle (grid, field, px, py, vx, vy, b)
 export function tilt (grid, h)
 {
     let sx = 0, sy = 0;
-    for (const c of grid.cells)
+    const { cells, xs, ys } = grid;
+    for (let n = 0; n < cells.length; ++n)
     {
-        sx += h[c] * grid.xs[c];
-        sy += h[c] * grid.ys[c];
+        const c = cells[n];
+        sx += h[c] * xs[c];
+        sy += h[c] * ys[c];
     }
     return [sx / grid.sxx, sy / grid.syy];
 }
@@ -672,11 +731,18 @@ export function stepLiquid (s, dt)
             }
             stepShallow (s.grid, s.depth, f, h);
         }
+        // The slow group work, at most 20 times a second, spread over the next three frames
+        // (heights, then each velocity) so that no frame carries all of it.
         f.groupTime += dt;
-        if (f.groupTime >= GROUP_SECONDS)
+        if (f.groupTime >= GROUP_SECONDS && f.groupParts.length === 0)
         {
-            advectStir (s.grid, f, f.groupTime);
+            f.groupParts = [["all", f.groupTime]];
             f.groupTime = 0;
+        }
+        if (f.groupParts.length)
+        {
+            const [part, time] = f.groupParts.shift ();
+            advectStir (s.grid, f, time, part);
         }
         measureField (s.grid, f);
         if (! s.paddle && f.maxHeight < STIR_REST.height && f.maxSpeed < STIR_REST.speed)

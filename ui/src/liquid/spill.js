@@ -66,14 +66,14 @@ export function burst (spill, angle, spread, color)
         return 0;
     const random = spill.random;
     let made = 0;
-    const rimX = (a) => g.dish.x + Math.cos (a) * g.dish.r, rimY = (a) => g.dish.y + Math.sin (a) * g.dish.r;
+    const rimX = (a, r) => g.dish.x + Math.cos (a) * (g.dish.r + r), rimY = (a, r) => g.dish.y + Math.sin (a) * (g.dish.r + r);
     const bulk = 1 + Math.floor (random () * 3);
     for (let k = 0; k < bulk; ++k)
     {
         const a = angle + (random () - 0.5) * Math.max (0.2, spread);
         const r = Math.min (BULK_MAX, BULK_RADIUS * Math.exp (0.35 * gauss (random)) * 0.5);
         const out = 6 + 20 * random ();
-        if (addDrop (spill, { x: rimX (a), y: rimY (a), vx: Math.cos (a) * out, vy: Math.sin (a) * out + 20,
+        if (addDrop (spill, { x: rimX (a, 0.6 * r), y: rimY (a, 0.6 * r), vx: Math.cos (a) * out, vy: Math.sin (a) * out + 20,
                               r, color: color.slice (), airborne: false }))
             ++made;
     }
@@ -85,7 +85,7 @@ export function burst (spill, angle, spread, color)
         const elevation = (20 + 50 * random ()) * Math.PI / 180;
         const speed = THROW_SPEED * (0.7 + 0.6 * random ());
         const r = Math.max (SMALL_MIN, SMALL_RADIUS * Math.exp (0.4 * gauss (random)) * 0.6);
-        if (addDrop (spill, { x: rimX (a), y: rimY (a), vx: side * speed * Math.cos (elevation),
+        if (addDrop (spill, { x: rimX (a, r), y: rimY (a, r), vx: side * speed * Math.cos (elevation),
                               vy: -speed * Math.sin (elevation), r, color: color.slice (), airborne: true }))
             ++made;
     }
@@ -206,6 +206,9 @@ export function stepSpill (spill, dt)
                 d.vx += (left < right ? -1 : 1) * 40 * dt * 60;
             }
         }
+        // A drop that falls or slides back over the dish drops into the liquid again.
+        if (g && (! d.airborne || d.vy > 0) && Math.hypot (d.x - g.dish.x, d.y - g.dish.y) < g.dish.r - 2)
+            d.gone = true;
         const travelled = Math.hypot (d.x - x0, d.y - y0);
         d.moved = travelled > 0.01 || d.r !== r0;
         if (d.moved)
