@@ -19,10 +19,24 @@ const RIM = {
 
 const rgba = (c, a) => `rgba(${c[0] | 0}, ${c[1] | 0}, ${c[2] | 0}, ${+a.toFixed (4)})`;
 
-/** A scratch canvas of the given size: OffscreenCanvas where there is one, else a document canvas. */
+let offscreen2d = null;
+
+/** A scratch canvas of the given size: an OffscreenCanvas where it can draw in 2D, else a document
+    canvas (the main thread of a browser without 2D off-screen canvases). */
 export function makeCanvas (w, h)
 {
-    if (typeof OffscreenCanvas === "function")
+    if (offscreen2d === null)
+    {
+        try
+        {
+            offscreen2d = typeof OffscreenCanvas === "function" && !! new OffscreenCanvas (1, 1).getContext ("2d");
+        }
+        catch (error)
+        {
+            offscreen2d = false;
+        }
+    }
+    if (offscreen2d)
         return new OffscreenCanvas (w, h);
     const c = globalThis.document.createElement ("canvas");
     c.width = w;
