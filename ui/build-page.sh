@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the embedded page into OUTDIR: index.html, style.css, ui.js (one minified bundle of src/),
-# OutfitLatin.woff2 and the four grain textures. Installs the pinned npm packages first when
-# node_modules is missing or older than the lockfile.
+# Builds the embedded page into OUTDIR: index.html, style.css (ours followed by the views' own
+# src/*/*.css), ui.js (one minified bundle of src/), OutfitLatin.woff2 and the four grain textures.
+# Installs the pinned npm packages first when node_modules is missing or older than the lockfile.
 #
 #   ui/build-page.sh OUTDIR
 set -euo pipefail
@@ -20,6 +20,10 @@ if [ ! -f "$stamp" ] || [ "$ui/package-lock.json" -nt "$stamp" ]; then
 fi
 
 node "$ui/tools/bundle.js" "$out/ui.js"
-cp "$ui/index.html" "$ui/style.css" "$out/"
+cp "$ui/index.html" "$out/"
+# One style sheet: the shell's, then each view's own (src/<view>/*.css) in a fixed order.
+shopt -s nullglob
+view_css=("$ui"/src/*/*.css)
+cat "$ui/style.css" "${view_css[@]}" > "$out/style.css"
 cp "$ui/node_modules/@fontsource-variable/outfit/files/outfit-latin-wght-normal.woff2" "$out/OutfitLatin.woff2"
 node "$ui/tools/grain.js" "$out"

@@ -7,6 +7,7 @@
 import { readFileSync, existsSync, mkdtempSync, rmSync } from "node:fs";
 import { join, extname } from "node:path";
 import { tmpdir } from "node:os";
+import { createServer } from "node:http";
 import { chromium } from "playwright-core";
 
 export const ORIGIN = "https://brivola.page.test";
@@ -21,6 +22,30 @@ export function pageDir ()
     if (! dir || ! existsSync (join (dir, "ui.js")))
         throw new Error ("BRIVOLA_PAGE_DIR must name a folder built by ui/build-page.sh");
     return dir;
+}
+
+/**
+    Serves the built page over HTTP on the loopback interface (for timing: request interception
+    adds its own round trips). Returns { origin, close() }.
+*/
+export async function servePage ()
+{
+    const dir = pageDir ();
+    const server = createServer ((req, res) =>
+    {
+        const path = new URL (req.url, "http://localhost").pathname;
+        const file = path === "/" ? "index.html" : path.slice (1);
+        const full = join (dir, file);
+        if (file.includes ("/") || ! existsSync (full))
+        {
+            // the browser's own favicon probe is no error of the page
+            res.writeHead (file === "favicon.ico" ? 204 : 404).end ();
+            return;
+        }
+        res.writeHead (200, { "Content-Type": MIME[extname (file)] ?? "application/octet-stream" }).end (readFileSync (full));
+    });
+    await new Promise ((resolve) => server.listen (0, "127.0.0.1", resolve));
+    return { origin: `http://127.0.0.1:${server.address ().port}`, close: () => new Promise ((r) => server.close (r)) };
 }
 
 /** Chromium executable: BRIVOLA_CHROMIUM or Debian's package. */
@@ -84,7 +109,7 @@ function fakeBridge (withBridge)
     Opens the page in a new tab. Options: bridge (default true), width, height.
     Returns a helper with the page, the console lines, and methods to read and deliver events.
 */
-export async function openPage (context, { bridge = true, width = 415, height = 646, beforeLoad } = {})
+export async function openPage (context, { bridge = true, width = 415, height = 646, beforeLoad, origin } = {})
 {
     const dir = pageDir ();
     const page = await context.newPage ();
@@ -98,20 +123,21 @@ export async function openPage (context, { bridge = true, width = 415, height = 
             errors.push (m.text ());
     });
     page.on ("pageerror", (e) => errors.push (String (e)));
-    await page.route (ORIGIN + "/**", (route) =>
-    {
-        const path = new URL (route.request ().url ()).pathname;
-        const file = path === "/" ? "index.html" : path.slice (1);
-        const full = join (dir, file);
-        if (file.includes ("/") || ! existsSync (full))
-            return route.fulfill ({ status: 404, body: "" });
-        return route.fulfill ({ status: 200, contentType: MIME[extname (file)] ?? "application/octet-stream",
-                                body: readFileSync (full) });
-    });
+    if (! origin)
+        await page.route (ORIGIN + "/**", (route) =>
+        {
+            const path = new URL (route.request ().url ()).pathname;
+            const file = path === "/" ? "index.html" : path.slice (1);
+            const full = join (dir, file);
+            if (file.includes ("/") || ! existsSync (full))
+                return route.fulfill ({ status: 404, body: "" });
+            return route.fulfill ({ status: 200, contentType: MIME[extname (file)] ?? "application/octet-stream",
+                                    body: readFileSync (full) });
+        });
     await page.addInitScript (fakeBridge, bridge);
     if (beforeLoad)
         await beforeLoad (page);
-    await page.goto (ORIGIN + "/");
+    await page.goto ((origin ?? ORIGIN) + "/");
 
     const helper = {
         page,
