@@ -2,6 +2,7 @@
 
 import { PARAM_IDS } from "./protocol.js";
 import { clamp01, easeInOutQuad } from "./motion.js";
+import { capturePointer, releasePointer } from "./pointer.js";
 
 export const CONTROL_LABELS = ["Filter", "Attack", "Chorus", "Reverb", "Sub Osc", "Saturation",
                                "Delay", "Stereo Width", "Detune", "Shimmer", "Formant", "Phaser"];
@@ -165,8 +166,7 @@ export function createControls (ctx)
         const f = faders[i];
         if (f.pointerId === null)
             return false;
-        if (f.el.hasPointerCapture?.(f.pointerId))
-            f.el.releasePointerCapture (f.pointerId);
+        releasePointer (f.el, f.pointerId);
         f.pointerId = null;
         f.el.classList.remove ("is-dragging");
         send ("fxGesture", { index: i, on: false });
@@ -181,7 +181,7 @@ export function createControls (ctx)
                 return;
             e.preventDefault ();
             f.pointerId = e.pointerId;
-            f.el.setPointerCapture?.(e.pointerId);
+            capturePointer (f.el, e.pointerId);
             f.el.classList.add ("is-dragging");
             send ("fxGesture", { index: i, on: true });
             setFaderFromUser (i, faderFromPointer (i, e), true);

@@ -1,5 +1,7 @@
 // The on-screen keyboard: C4 to B4, one sounding key, a 140 ms minimum note.
 
+import { capturePointer } from "./pointer.js";
+
 export const KEYBOARD_WIDTH = 300;
 export const KEYBOARD_HEIGHT = 140;
 export const WHITE_WIDTH = 42.857;
@@ -159,7 +161,7 @@ export function createKeyboard ({ doc, element, send, now, gestures })
         if (key < 0)
             return;
         e.preventDefault ();
-        element.setPointerCapture?.(e.pointerId);
+        capturePointer (element, e.pointerId);
         player.start (key, e.pointerId);
     });
     element.addEventListener ("pointermove", (e) =>
@@ -175,7 +177,7 @@ export function createKeyboard ({ doc, element, send, now, gestures })
             const key = keyFromEvent (e);
             if (key >= 0)
             {
-                element.setPointerCapture?.(e.pointerId);
+                capturePointer (element, e.pointerId);
                 player.start (key, e.pointerId);
             }
         }

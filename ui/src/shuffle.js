@@ -1,6 +1,7 @@
 // The shuffle slider: pull the thumb down and let go to reroll the culture; and its rolling die.
 
 import { clamp01 } from "./motion.js";
+import { capturePointer, releasePointer } from "./pointer.js";
 
 export const SHUFFLE_TRAVEL = 15.5;
 export const REROLL_THRESHOLD = 0.5;
@@ -210,8 +211,7 @@ export function createShuffle (ctx)
     {
         if (! drag)
             return;
-        if (thumb.hasPointerCapture?.(drag.id))
-            thumb.releasePointerCapture (drag.id);
+        releasePointer (thumb, drag.id);
         drag = null;
         element.classList.remove ("is-dragging");
         const action = releaseAction (value, armed, ctx.isReady ());
@@ -237,7 +237,7 @@ export function createShuffle (ctx)
         e.preventDefault ();
         spring = null;
         drag = { id: e.pointerId, y: e.clientY, start: value };
-        thumb.setPointerCapture?.(e.pointerId);
+        capturePointer (thumb, e.pointerId);
         element.classList.add ("is-dragging");
     });
     thumb.addEventListener ("pointermove", (e) =>

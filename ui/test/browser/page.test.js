@@ -382,3 +382,30 @@ test ("screenshots: each bank in both themes", async () =>
             await finish (p);
         }
 });
+
+test ("pointer events made by script drive a fader (the real-editor check does this)", async () =>
+{
+    const p = await ready ();
+    await p.page.click ("#btn-beaker");
+    await p.page.waitForTimeout (200);
+    await p.clearSent ();
+    await p.page.evaluate (() =>
+    {
+        const el = document.getElementById ("slider-filter");
+        const r = el.getBoundingClientRect ();
+        const at = (type, share) => el.dispatchEvent (new PointerEvent (type, {
+            pointerId: 41, bubbles: true, cancelable: true, buttons: type === "pointerup" ? 0 : 1,
+            clientX: r.left + r.width / 2, clientY: r.top + r.height * share }));
+        at ("pointerdown", 0.5);
+        at ("pointermove", 0.3);
+        at ("pointerup", 0.3);
+    });
+    const sent = (await p.sent ()).map ((e) => [e.name, e.payload]);
+    assert.equal (sent.length, 4);
+    assert.deepEqual (sent[0], ["fxGesture", { index: 0, on: true }]);
+    assert.deepEqual (sent[1], ["fx", { index: 0, value: 0.5 }]);
+    assert.equal (sent[2][0], "fx");
+    assert.ok (Math.abs (sent[2][1].value - (1 - (0.3 * 144 - 27.5) / 89)) < 1e-3);
+    assert.deepEqual (sent[3], ["fxGesture", { index: 0, on: false }]);
+    await finish (p);
+});
