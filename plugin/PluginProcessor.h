@@ -5,6 +5,7 @@
 #include "dish/collection/Collection.h"
 #include "dish/collection/CollectionHost.h"
 #include "editor/DishView.h"
+#include "editor/ScopeAnalysis.h"
 #include "engine/NoteTracker.h"
 #include "engine/SynthEngine.h"
 #include "engine/effects/EffectsChain.h"
@@ -123,6 +124,8 @@ public:
     DishViewBuffer& getDishView() noexcept { return dishView; }
     /** Scope ring and voice meters for the page (lock-free). */
     OutputCapture& getOutputCapture() noexcept { return capture; }
+    /** The scope's spectrum state, used only by the editor's publishing tick. */
+    ScopeAnalysis& getScopeAnalysis() noexcept { return scopeAnalysis; }
     const NoteTracker& getNoteTracker() const noexcept { return notes; }
     /** The main engine: inspect only while holding the callback lock. */
     const SynthEngine& getMainEngine() const noexcept { return mainEngine; }
@@ -149,8 +152,8 @@ public:
     Collection& getCollection() noexcept { return collection; }
     const Collection& getCollection() const noexcept { return collection; }
 
-    /** The editor is closing: the page's key is released (held MIDI keys resume) and any preview
-        stops. */
+    /** The editor is closing: scope capture and stirring stop, the page's key is released (held
+        MIDI keys resume), any preview stops and the pipette closes. */
     void editorClosing();
     /** A page (re)load: nothing the previous page started may still sound. */
     void resetPageActivity();
@@ -216,6 +219,7 @@ private:
 
     EffectsChain effects;
     OutputCapture capture;
+    ScopeAnalysis scopeAnalysis;      // the editor's spectrum state, kept across editors
 
     // Discoveries, pipette, statistics and preset slots, through the shared store.
     Collection collection { *this };
