@@ -5,16 +5,24 @@
 // shaken hard (the spill at or near its 150 drops) and the scope receiving 30 pictures a second,
 // the dish renderer on the main thread so that all of it is measured in one place; 600 frames.
 //
-//   BRIVOLA_PAGE_DIR=<built page> node bench/page/scope-liquid.js [OUT.json]
+//   node bench/page/scope-liquid.bench.js PAGEDIR OUTDIR
 //
-// Writes { "page_liquid_step_ms_p95": …, "page_liquid_step_ms_median": …, "page_frame_ms_p95_all": …,
-// "page_frame_ms_median_all": … } to OUT.json (or prints it).
+// Writes OUTDIR/brivola_page_scope_liquid.json ({"benchmarks": [{ "name": "page_scope_liquid",
+// "page_liquid_step_ms_p95": …, "page_liquid_step_ms_median": …, "page_frame_ms_p95_all": …,
+// "page_frame_ms_median_all": … }]}), the shape scripts/bench.sh merges.
 
 import { writeFileSync } from "node:fs";
 import { join, dirname } from "node:path";
 import { fileURLToPath } from "node:url";
 
 const repo = join (dirname (fileURLToPath (import.meta.url)), "../..");
+const [pageDir, outDir] = process.argv.slice (2);
+if (! pageDir || ! outDir)
+{
+    console.error ("usage: node bench/page/scope-liquid.bench.js PAGEDIR OUTDIR");
+    process.exit (2);
+}
+process.env.BRIVOLA_PAGE_DIR = pageDir;
 const { chromium } = await import (join (repo, "ui/node_modules/playwright-core/index.mjs"));
 const esbuild = await import (join (repo, "ui/node_modules/esbuild/lib/main.js"));
 const { openPage, chromiumPath } = await import (join (repo, "ui/test/browser/harness.js"));
@@ -156,12 +164,11 @@ finally
 }
 
 const figures = {
+    name: "page_scope_liquid",
     page_liquid_step_ms_p95: +percentile (steps, 0.95).toFixed (3),
     page_liquid_step_ms_median: +percentile (steps, 0.5).toFixed (3),
     page_frame_ms_p95_all: +percentile (frames, 0.95).toFixed (3),
     page_frame_ms_median_all: +percentile (frames, 0.5).toFixed (3),
 };
-const text = JSON.stringify (figures, null, 2) + "\n";
-if (process.argv[2])
-    writeFileSync (process.argv[2], text);
-process.stdout.write (text);
+writeFileSync (join (outDir, "brivola_page_scope_liquid.json"), JSON.stringify ({ benchmarks: [figures] }, null, 2) + "\n");
+process.stdout.write (JSON.stringify (figures, null, 2) + "\n");
