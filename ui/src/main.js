@@ -11,7 +11,7 @@ import { createPausedNotice, createStorageLine } from "./notices.js";
 import { createGestureRegistry, watchForLostPointer } from "./gestures.js";
 import { createRevealer, setShown } from "./reveal.js";
 import { wireButton } from "./buttons.js";
-import { BANKS, bankForPage, pressButton, scopeVisible } from "./navigation.js";
+import { bankForPage, pressButton, scopeVisible } from "./navigation.js";
 import { dishTint, waveOrigin } from "./tint.js";
 import { nowMs } from "./motion.js";
 import { nullDishView, nullPages, nullInstruments } from "./views.js";
@@ -46,11 +46,24 @@ const shell = {
 };
 
 //==============================================================================
-// Mount points of the views. Each line may be replaced by the real view:
-//   dish:        const dish = mountDishView (shell);      (src/dish/)
-const dish = mountDishView (shell);
-const pages = mountPages (shell, dish);
-const instruments = mountInstruments (shell, dish);
+// Mount points of the views: the dish (src/dish/), the pipette, culture and chart pages
+// (src/pages/), the scope, liquid and lighting (src/scope/). A view that fails to start is
+// replaced by its stand-in (views.js), so the shell, its controls and "ready" still work.
+const mountOr = (mount, standIn, name) =>
+{
+    try
+    {
+        return mount ();
+    }
+    catch (error)
+    {
+        console.error ("Brivola: the " + name + " view failed to start:", error);
+        return standIn ();
+    }
+};
+const dish = mountOr (() => mountDishView (shell), nullDishView, "dish");
+const pages = mountOr (() => mountPages (shell, dish), nullPages, "pages");
+const instruments = mountOr (() => mountInstruments (shell, dish), nullInstruments, "scope");
 
 //==============================================================================
 doc.addEventListener ("dragover", (e) => { e.preventDefault (); e.dataTransfer && (e.dataTransfer.dropEffect = "none"); });

@@ -1,6 +1,6 @@
-// Stand-ins for the views that plug into the shell: the dish (src/dish/), the pipette, culture
-// and chart pages, and the scope, liquid and lighting. Each real view offers the same methods;
-// main.js mounts it in place of its stand-in with one line.
+// The views that plug into the shell, by their methods: the dish (src/dish/), the pipette,
+// culture and chart pages (src/pages/), and the scope, liquid and lighting (src/scope/). The
+// stand-ins here do nothing; main.js uses one when its view fails to start.
 
 /**
     The dish view's methods, called by the shell:
@@ -11,6 +11,7 @@
       tint(t)            dish tint { r, g, b, a, origin: {x, y} | null } or null
       theme(dark)        the theme changed side
       jackpot(ms)        "reroll" was sent: open the jackpot window for ms
+      light(v), liquid(kind, data), onLiquid(fn)   used by the scope and liquid view
     The view registers its own stir gesture with shell.gestures.
 */
 export function nullDishView ()
@@ -23,6 +24,9 @@ export function nullDishView ()
         tint () {},
         theme () {},
         jackpot () {},
+        light () {},
+        liquid () {},
+        onLiquid () {},
     };
 }
 
