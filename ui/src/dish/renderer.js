@@ -19,8 +19,8 @@ import { createLiquid } from "./liquid.js";
 /** Light directions that have their own pre-drawn motif rim image. */
 export const RIM_DIRECTIONS = 16;
 const RIM_OFFSET = 4;          // art units between a shape and its shifted copy
-const RIM_PIXELS = 128;        // side of a rim image, covering art units −12.5 … 112.5
-const RIM_BOX = 125;
+const RIM_BOX = 125;           // art units covered by a rim image: −12.5 … 112.5
+const RIM_PIXELS_PER_DPR = 48; // a rim image's side per device pixel ratio, near a middling cell's drawn size
 const GLOW_CACHE_LIMIT = 48;
 const SHADOW_COLORS = { light: [128, 142, 173], dark: [13, 19, 29] };
 const FRAME_MS = 16.67;
@@ -52,6 +52,22 @@ function newCanvas (w, h)
     c.width = w;
     c.height = h;
     return c;
+}
+
+/** A finished sprite as an image bitmap where the browser offers one: drawing a bitmap is cheaper
+    than drawing a canvas in some engines (WebKit copies a canvas on every draw). */
+function freeze (canvas)
+{
+    try
+    {
+        if (typeof canvas.transferToImageBitmap === "function")
+            return canvas.transferToImageBitmap ();
+    }
+    catch (error)
+    {
+        // Keep the canvas itself.
+    }
+    return canvas;
 }
 
 const rgba = (c, a) => `rgba(${c[0]},${c[1]},${c[2]},${a})`;
@@ -132,6 +148,7 @@ export function createRenderer (options)
         blobRim: null,
         rimImages: SHAPES.map (() => new Array (RIM_DIRECTIONS).fill (null)),
         rimBudget: 0,
+        rimPixels: 0,
         scratch: null,
         running: false,
         visible: true,
@@ -156,6 +173,16 @@ export function createRenderer (options)
             canvas.height = px;
         }
         st.scale = px / 300;
+        // Rim images near the size they are drawn at: engines that draw on the processor pay for
+        // every source pixel of a scaled image.
+        const rimPixels = Math.round (RIM_PIXELS_PER_DPR * px / 240);
+        if (rimPixels !== st.rimPixels)
+        {
+            st.rimPixels = rimPixels;
+            st.rimImages = SHAPES.map (() => new Array (RIM_DIRECTIONS).fill (null));
+            if (st.running)
+                startBackgroundTask ();
+        }
     }
 
     function discardSprites ()
@@ -200,7 +227,7 @@ export function createRenderer (options)
             g.addColorStop (1, rgba (col, 0));
             g2.fillStyle = g;
             g2.fillRect (0, 0, size, size);
-            st.shadowSprite = c;
+            st.shadowSprite = freeze (c);
         }
         return st.shadowSprite;
     }
@@ -242,17 +269,18 @@ export function createRenderer (options)
         const shape = SHAPES[shapeIndex];
         const a = 2 * Math.PI * dir / RIM_DIRECTIONS;
         const lx = Math.cos (a), ly = Math.sin (a);
-        const k = RIM_PIXELS / RIM_BOX;
-        const image = newCanvas (RIM_PIXELS, RIM_PIXELS);
+        const side = st.rimPixels;
+        const k = side / RIM_BOX;
+        const image = newCanvas (side, side);
         const out = image.getContext ("2d");
-        if (! st.scratch)
-            st.scratch = newCanvas (RIM_PIXELS, RIM_PIXELS);
+        if (! st.scratch || st.scratch.width !== side)
+            st.scratch = newCanvas (side, side);
         const s = st.scratch.getContext ("2d");
         for (const [shift, color, alpha] of [[RIM_OFFSET, "#fff", 0.18], [-0.5 * RIM_OFFSET, "#000", 0.115]])
         {
             s.setTransform (1, 0, 0, 1, 0, 0);
             s.globalCompositeOperation = "source-over";
-            s.clearRect (0, 0, RIM_PIXELS, RIM_PIXELS);
+            s.clearRect (0, 0, side, side);
             s.setTransform (k, 0, 0, k, 12.5 * k, 12.5 * k);
             s.fillStyle = color;
             s.strokeStyle = color;
@@ -263,8 +291,9 @@ export function createRenderer (options)
             out.globalAlpha = alpha;
             out.drawImage (st.scratch, 0, 0);
         }
-        st.rimImages[shapeIndex][dir] = image;
-        return image;
+        const done = freeze (image);
+        st.rimImages[shapeIndex][dir] = done;
+        return done;
     }
 
     function rimImage (shapeIndex, dir)
