@@ -17,6 +17,8 @@ const RIM = {
     dark: { shine: [175, 200, 235, 0.45], shade: [0, 4, 12, 0.5] },
 };
 
+const SPILL_MAX_PIXELS = 8000000;
+
 const rgba = (c, a) => `rgba(${c[0] | 0}, ${c[1] | 0}, ${c[2] | 0}, ${+a.toFixed (4)})`;
 
 let offscreen2d = null;
@@ -96,8 +98,7 @@ export function createLiquid (options = {})
             spillCanvas = canvas || null;
             spillCtx = spillCanvas ? spillCanvas.getContext ("2d") : null;
             liquid.spill = spillCanvas;
-            lastBoxes = new Map ();
-            spill.changed = true;
+            sizeSpill ();
         },
         down (x, y) { stirDown (solver, x, y); },
         move (x, y) { stirMove (solver, x, y); },
@@ -157,18 +158,25 @@ export function createLiquid (options = {})
         if (! (width > 0 && height > 0) || ! g.dish || ! [g.dish.x, g.dish.y, g.dish.r].every (Number.isFinite))
             return;
         spill.geometry = { width, height, dish: { x: g.dish.x, y: g.dish.y, r: g.dish.r } };
-        spillDpr = dpr;
-        if (spillCanvas)
+        // A very large window draws its drops at a lower density rather than on a huge canvas.
+        spillDpr = Math.min (dpr, Math.sqrt (SPILL_MAX_PIXELS / (width * height)));
+        sizeSpill ();
+    }
+
+    /** Sizes the spill canvas to the window (device pixels) and redraws it whole. */
+    function sizeSpill ()
+    {
+        lastBoxes = new Map ();
+        spill.changed = true;
+        spill.full = true;
+        const g = spill.geometry;
+        if (! spillCanvas || ! g)
+            return;
+        const w = Math.round (g.width * spillDpr), h = Math.round (g.height * spillDpr);
+        if (spillCanvas.width !== w || spillCanvas.height !== h)
         {
-            const w = Math.round (width * dpr), h = Math.round (height * dpr);
-            if (spillCanvas.width !== w || spillCanvas.height !== h)
-            {
-                spillCanvas.width = w;
-                spillCanvas.height = h;
-            }
-            lastBoxes = new Map ();
-            spill.changed = true;
-            spill.full = true;
+            spillCanvas.width = w;
+            spillCanvas.height = h;
         }
     }
 
