@@ -2,15 +2,17 @@
 // entry (src/dish/worker.js), that is bundled first and handed to the main bundle as the text
 // constant __BRIVOLA_DISH_WORKER_SOURCE__, from which the page builds its worker (blob URL).
 //
-//   node tools/bundle.js OUTFILE
+//   node tools/bundle.js OUTFILE [METAFILE]
+//
+// METAFILE, when given, receives esbuild's metafile (bytes of each source in the bundle).
 
-import { existsSync } from "node:fs";
+import { existsSync, writeFileSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import * as esbuild from "esbuild";
 
 const ui = join (dirname (fileURLToPath (import.meta.url)), "..");
-const outfile = process.argv[2];
+const [outfile, metafile] = process.argv.slice (2);
 if (! outfile)
 {
     console.error ("usage: node tools/bundle.js OUTFILE");
@@ -28,4 +30,7 @@ if (existsSync (workerEntry))
     define.__BRIVOLA_DISH_WORKER_SOURCE__ = JSON.stringify (worker.outputFiles[0].text);
 }
 
-await esbuild.build ({ ...common, entryPoints: [join (ui, "src/main.js")], outfile, define });
+const result = await esbuild.build ({ ...common, entryPoints: [join (ui, "src/main.js")], outfile, define,
+                                     metafile: Boolean (metafile) });
+if (metafile)
+    writeFileSync (metafile, JSON.stringify (result.metafile));
