@@ -2,10 +2,10 @@
 # page_dish_frame_ms_p95_webkit: the dish renderer's own time per drawn frame (the page's
 # "dish-frame" performance entries) in WebKitGTK 4.1, the engine of the editor on Linux, set up as
 # the framework sets up the editor's web view (hardware acceleration off, the page served from its
-# own URI scheme, worker from a blob URL), with the same moving culture as bench/page/dish-frame.js:
+# own URI scheme, worker from a blob URL), with the same moving culture as dish-frame.bench.js:
 # 24 motif cells with bridges and ripples, both themes, 600 drawn frames each.
 #
-#   xvfb-run -a bench/page/dish-frame-webkit.py PAGEDIR [OUT.json]
+#   xvfb-run -a bench/page/dish-frame-webkit.py PAGEDIR [OUT.json]   (or dish-frame-webkit.bench.js)
 #
 # Needs python3-gi and gir1.2-webkit2-4.1 (Debian) and a display (Xvfb). Writes
 # { "page_dish_frame_ms_p95_webkit": …, "_light", "_dark", "page_dish_frame_ms_median_webkit": …,

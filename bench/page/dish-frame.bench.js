@@ -3,10 +3,11 @@
 // every half second, in both themes, in headless Chromium at device pixel ratio 2, over 600 drawn
 // frames per theme.
 //
-//   BRIVOLA_PAGE_DIR=<built page> node bench/page/dish-frame.js [OUT.json]
+//   node bench/page/dish-frame.bench.js PAGEDIR [OUTDIR]
 //
-// Writes { "page_dish_frame_ms_p95": …, "page_dish_frame_ms_p95_light": …, "page_dish_frame_ms_p95_dark": …,
-// "page_dish_frame_ms_median": … } to OUT.json (or prints it).
+// Prints the figures and writes OUTDIR/dish-frame.json ({"benchmarks": [{"name": "page_dish_frame",
+// "page_dish_frame_ms_p95": …, "page_dish_frame_ms_p95_light": …, "page_dish_frame_ms_p95_dark": …,
+// "page_dish_frame_ms_median": …}]}), the shape scripts/bench.sh merges.
 
 import { readFileSync, writeFileSync } from "node:fs";
 import { join, dirname } from "node:path";
@@ -14,6 +15,13 @@ import { fileURLToPath } from "node:url";
 
 const repo = join (dirname (fileURLToPath (import.meta.url)), "../..");
 const { chromium } = await import (join (repo, "ui/node_modules/playwright-core/index.mjs"));
+const [pageDir, outDir] = process.argv.slice (2);
+if (! pageDir)
+{
+    console.error ("usage: node bench/page/dish-frame.bench.js PAGEDIR [OUTDIR]");
+    process.exit (2);
+}
+process.env.BRIVOLA_PAGE_DIR = pageDir;
 const { openPage, chromiumPath } = await import (join (repo, "ui/test/browser/harness.js"));
 
 const FRAMES = 600;
@@ -68,7 +76,6 @@ const figures = {
 if (process.env.BRIVOLA_BENCH_VERBOSE)
     for (const name of ["light", "dark"])
         console.error (name, [...times[name]].sort ((a, b) => b - a).slice (0, 45).join (" "));
-const text = JSON.stringify (figures, null, 2) + "\n";
-if (process.argv[2])
-    writeFileSync (process.argv[2], text);
-process.stdout.write (text);
+process.stdout.write (JSON.stringify (figures, null, 2) + "\n");
+if (outDir)
+    writeFileSync (join (outDir, "dish-frame.json"), JSON.stringify ({ benchmarks: [{ name: "page_dish_frame", ...figures }] }, null, 2) + "\n");
