@@ -66,6 +66,23 @@ function pixelsAt (p, points)
 const LIQUID_TOLERANCE = 14;
 const CLEAR_ALPHA = 40;
 
+/** Reads the pixels until they satisfy the predicate (the frame loop may run slowly on a busy
+    machine), at most timeoutMs; returns the last reading either way. */
+async function settledPixels (p, points, predicate, timeoutMs = 5000)
+{
+    const end = Date.now () + timeoutMs;
+    for (;;)
+    {
+        const px = await pixelsAt (p, points);
+        if (predicate (px) || Date.now () > end)
+            return px;
+        await p.page.waitForTimeout (50);
+    }
+}
+
+const opaque = (px) => px.every ((v) => v[3] === 255);
+const clear = (px) => px.every ((v) => v[3] <= CLEAR_ALPHA);
+
 const visible = (p, id) => p.page.evaluate ((i) => getComputedStyle (document.getElementById (i)).display !== "none", id);
 const frameCount = (p) => p.page.evaluate (() => performance.getEntriesByName ("dish-frame").length);
 
@@ -111,7 +128,6 @@ test ("main thread: a cell of a given colour is drawn where its record puts it, 
         const blob = { id: 11, x: 0.25, y: 0.5, mass: 4, row: 3, col: 0 };
         const gear = { id: 12, x: 0.55, y: 0.05, mass: 4, row: 3, col: 1, motif: 5 };
         await p.deliver ("cells", { cells: [...record (blob), ...record (gear)] });
-        await p.page.waitForTimeout (700);    // past the third of a second fade-in
 
         for (const cell of [blob, gear])
         {
@@ -120,7 +136,8 @@ test ("main thread: a cell of a given colour is drawn where its record puts it, 
             const want = parseHex (displayColor (cell.row, cell.col, dark));
             // Beside the core dot, on the side across the light, where only the body colour shows.
             const points = [[cx + 0.55 * r, cy - 0.55 * r], [cx - 0.55 * r, cy + 0.55 * r]];
-            for (const px of await pixelsAt (p, points))
+            // Opaque once the third of a second fade-in is over.
+            for (const px of await settledPixels (p, points, opaque))
             {
                 assert.equal (px[3], 255, `opaque at ${cell.id}: ${px}`);
                 for (let i = 0; i < 3; ++i)
@@ -134,9 +151,8 @@ test ("main thread: a cell of a given colour is drawn where its record puts it, 
 
         // An empty array empties the dish.
         await p.deliver ("cells", { cells: [] });
-        await p.page.waitForTimeout (150);
         const [cx, cy] = toDish (blob.x, blob.y);
-        assert.ok ((await pixelsAt (p, [[cx, cy]]))[0][3] <= CLEAR_ALPHA);
+        assert.ok (clear (await settledPixels (p, [[cx, cy]], clear)));
         await finish (p);
     }
 });
@@ -145,10 +161,11 @@ test ("main thread: a cell glides to its next position and a rejected array chan
 {
     const p = await ready ({ dpr: 1, beforeLoad: onMain });
     await p.deliver ("cells", { cells: record ({ id: 3, x: -0.5, mass: 3 }) });
-    await p.page.waitForTimeout (500);
+    assert.ok (opaque (await settledPixels (p, [toDish (-0.5, 0)], opaque)));
     await p.deliver ("cells", { cells: record ({ id: 3, x: 0.5, mass: 3 }) });
-    await p.page.waitForTimeout (300);
-    const [[, , , atNew], [, , , atOld]] = await pixelsAt (p, [toDish (0.5, 0), toDish (-0.5, 0)]);
+    // It glides over (the node tests follow the glide) and ends at the new place, the old one clear.
+    const [[, , , atNew], [, , , atOld]] = await settledPixels (p, [toDish (0.5, 0), toDish (-0.5, 0)],
+                                                                 ([n, o]) => n[3] === 255 && o[3] <= CLEAR_ALPHA);
     assert.equal (atNew, 255);
     assert.ok (atOld <= CLEAR_ALPHA, String (atOld));
     await p.deliver ("cells", { cells: new Array (311).fill (0) });
@@ -218,8 +235,12 @@ test ("worker: the renderer starts in a worker and draws", async () =>
     for (let i = 0; i < 8; ++i)
         cells.push (...record ({ id: 50 + i, x: 0.6 * Math.cos (i), y: 0.6 * Math.sin (i), mass: 2.5, row: i % 4, col: i % 2, motif: i - 1 }));
     await p.deliver ("cells", { cells });
-    await p.page.waitForTimeout (600);
-    const changed = await changedPixels (p, blank);
+    let changed = 0;
+    for (const end = Date.now () + 5000; changed <= 1000 && Date.now () < end;)
+    {
+        await p.page.waitForTimeout (200);
+        changed = await changedPixels (p, blank);
+    }
     assert.ok (changed > 1000, `pixels drawn by the worker: ${changed}`);
     assert.ok (await frameCount (p) > 10);
     await finish (p);
@@ -243,8 +264,7 @@ test ("worker: the main thread takes over when the worker cannot start", async (
                                       null, { timeout: 8000 });
         assert.equal (await visible (p, "dish-worker-canvas"), false, name);
         await p.deliver ("cells", { cells: record ({ id: 9, x: 0.2, y: 0.1, mass: 3, row: 1 }) });
-        await p.page.waitForTimeout (600);
-        assert.equal ((await pixelsAt (p, [toDish (0.2, 0.1)]))[0][3], 255, `${name}: drawn on the main thread`);
+        assert.ok (opaque (await settledPixels (p, [toDish (0.2, 0.1)], opaque)), `${name}: drawn on the main thread`);
         await p.page.close ();
     }
 });
