@@ -307,6 +307,8 @@ void PageBridge::pageReady()
     {
         window.emit (ids::storageError, storageNoticeText (static_cast<StorageNotice> (storage.last)));
     }
+
+    ++readyCount;
 }
 
 void PageBridge::setParameterFromPage (int index, float value)

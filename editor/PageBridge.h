@@ -90,6 +90,8 @@ public:
 
     //==============================================================================
     const WindowMotion& getWindowMotion() const noexcept { return motion; }
+    /** Number of "ready" events handled (one per page load); automated hosts wait for it. */
+    int getReadyCount() const noexcept { return readyCount; }
     float getFaderCache (int index) const noexcept { return faderCache[(std::size_t) index % faderCache.size()]; }
 
 private:
@@ -102,6 +104,7 @@ private:
     PageWindow& window;
 
     bool inTick = false;
+    int readyCount = 0;
     juce::DynamicObject::Ptr frame;
 
     int lastNote = -2;

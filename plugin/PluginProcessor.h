@@ -12,6 +12,7 @@
 #include "engine/effects/OutputCapture.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
+#include "plugin/Vst3Inspection.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -69,6 +70,9 @@ public:
 
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override { return true; }
+
+    /** The inspection interface for automated hosts (plugin/Vst3Inspection.h). */
+    juce::VST3ClientExtensions* getVST3ClientExtensions() override { return &vst3Inspection; }
 
     int getNumPrograms() override { return 0; }
     int getCurrentProgram() override { return 0; }
@@ -261,6 +265,9 @@ private:
     bool bypassInProgress = false;
     std::atomic<std::uint32_t> audioBlockCounter { 0 };
     int preparedBlockSize = 0;
+
+    // Declared last: no host may hold the inspection interface once the processor is going.
+    Vst3Inspection vst3Inspection { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrivolaAudioProcessor)
 };
