@@ -7,6 +7,7 @@
 #
 #   xvfb-run -a bench/page/dish-frame-webkit.py PAGEDIR [OUT.json]   (or dish-frame-webkit.bench.js)
 #
+# BRIVOLA_DISH_ON_MAIN=1 measures the main-thread renderer instead of the worker.
 # Needs python3-gi and gir1.2-webkit2-4.1 (Debian) and a display (Xvfb). Writes
 # { "page_dish_frame_ms_p95_webkit": …, "_light", "_dark", "page_dish_frame_ms_median_webkit": …,
 # "page_dish_worker_webkit": 1 when the worker drew, 0 on the main thread }.
@@ -55,6 +56,8 @@ def serve(request):
 
 
 WebKit2.WebContext.get_default().register_uri_scheme("juce", serve)
+if os.environ.get("BRIVOLA_DISH_ON_MAIN"):
+    FAKE_BRIDGE += "window.__BRIVOLA_DISH_ON_MAIN = true;\n"
 content = WebKit2.UserContentManager()
 content.add_script(WebKit2.UserScript.new(FAKE_BRIDGE, WebKit2.UserContentInjectedFrames.TOP_FRAME,
                                           WebKit2.UserScriptInjectionTime.START, None, None))
