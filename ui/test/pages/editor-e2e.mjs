@@ -33,7 +33,9 @@ const RUN_LIMIT_MS = 240000;
 //==============================================================================
 // A fresh store holding one preset: three cells, one of them a moon of colour #AFB5BE.
 const home = mkdtempSync (join (tmpdir (), "brivola-e2e-"));
-const storeDir = join (home, ".config", "Application Support", "Brivola");
+// The store's folder: the application-data folder joined with "Brivola" (on macOS with
+// "Application Support" between them); on Linux the application-data folder is XDG_CONFIG_HOME.
+const storeDir = join (home, ".config", ...(process.platform === "darwin" ? ["Application Support"] : []), "Brivola");
 mkdirSync (storeDir, { recursive: true });
 const moonPreset = {
     cells: [

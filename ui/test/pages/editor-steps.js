@@ -25,7 +25,7 @@
     let run = window.__brivolaE2e;
     if (! run)
     {
-        run = window.__brivolaE2e = { role: ROLE, step: "start", log: [], error: null, cells: [], presets: null, sent: [] };
+        run = window.__brivolaE2e = { role: ROLE, step: "start", log: [], error: null, cells: [], sent: [] };
         const parse = (p) => (typeof p === "string" ? JSON.parse (p) : p);
         backend.addEventListener ("frame", (p) =>
         {
@@ -34,7 +34,6 @@
                 run.cells = p.cells.cells;
         });
         backend.addEventListener ("cells", (p) => { p = parse (p); if (p && Array.isArray (p.cells)) run.cells = p.cells; });
-        backend.addEventListener ("presets", (p) => { run.presets = parse (p); });
         const emit = backend.emitEvent.bind (backend);
         backend.emitEvent = (name, payload) =>
         {
@@ -67,7 +66,12 @@
     const slot = (i) => doc.querySelector ('#preset-bank .preset-slot[data-slot="' + i + '"]');
     const filled = (i) => slot (i).classList.contains ("is-filled");
     const dish = doc.getElementById ("petri-dish");
-    // Live cells of the dish: [id, x, y, mass, row, col, motif, …] records of 13 numbers.
+    // The cells a slot shows, back in dish coordinates from its dots (centre r + 0.9 x r, r = 25).
+    const slotCells = (i) => [...slot (i).querySelectorAll (".mini-cell")].map ((dot) => ({
+        x: (parseFloat (dot.style.left) + parseFloat (dot.style.width) / 2 - 25) / 22.5,
+        y: (parseFloat (dot.style.top) + parseFloat (dot.style.height) / 2 - 25) / 22.5,
+    }));
+    // Live cells of the dish: [id, x, y, mass, row, col, motif, ...] records of 13 numbers.
     const liveCells = () =>
     {
         const out = [];
@@ -87,9 +91,11 @@
             const before = run.step;
             if (run.step === "start")
             {
+                // The round buttons act only once the page has revealed its controls.
                 if (mode () !== "culture")
                     doc.getElementById ("btn-culture").click ();
-                go ("culture", "culture page opened");
+                if (mode () === "culture")
+                    go ("culture", "culture page opened");
             }
             else if (ROLE === "saver")
             {
@@ -109,7 +115,7 @@
             {
                 if (run.step === "culture" && filled (SAVE_SLOT) && mode () === "culture")
                 {
-                    run.recallCells = run.presets.slots[SAVE_SLOT].cells;
+                    run.recallCells = slotCells (SAVE_SLOT);
                     drag (slot (SAVE_SLOT), centre (slot (SAVE_SLOT)), centre (dish));
                     go ("recalling", "saw slot " + SAVE_SLOT + " filled by the other editor; dragged it onto the dish");
                 }
@@ -133,7 +139,8 @@
                 else if (run.step === "recallMoon" && moonCells () > 0)
                 {
                     doc.getElementById ("btn-pipette").click ();
-                    go ("pipette", moonCells () + " moon cells in the dish; pipette page opened");
+                    if (mode () === "pipette")
+                        go ("pipette", moonCells () + " moon cells in the dish; pipette page opened");
                 }
                 else if (run.step === "pipette" && mode () === "pipette")
                 {
@@ -154,7 +161,7 @@
     }
     catch (error)
     {
-        run.error = String (error && error.stack || error);
+        run.error = run.step + ": " + String (error) + " " + String (error && error.stack);
     }
     return JSON.stringify ({ role: run.role, step: run.step, log: run.log, error: run.error, sent: run.sent });
 }) ()
