@@ -99,6 +99,9 @@ function runEditor (role)
     const script = join (home, role + ".js");
     writeFileSync (script, `var ROLE = ${JSON.stringify (role)};\n` + steps);
     const args = ["--editor", "--json", "--ready-timeout", "60"];
+    // Side by side, so that each screenshot shows its own window.
+    if (role === "recaller")
+        args.push ("--move-window", "440,0");
     for (let i = 0; i < STEPS; ++i)
         args.push ("--eval-file", script, "--wait", String (STEP_WAIT));
     if (outDir)

@@ -10,7 +10,7 @@
 //   recaller: open the culture page, see SAVE_SLOT filled (saved by the other editor), drag it
 //             onto the dish (recall: the cells match the preset), drag it onto the bin (clear),
 //             recall the seeded moon preset, open the pipette page, see the moon species
-//             discovered there, drag it into the dish and see one more moon cell.
+//             discovered there, drag it into the dish and see a new moon cell appear where it was dropped.
 
 (function ()
 {
@@ -27,13 +27,23 @@
     {
         run = window.__brivolaE2e = { role: ROLE, step: "start", log: [], error: null, cells: [], sent: [] };
         const parse = (p) => (typeof p === "string" ? JSON.parse (p) : p);
+        // Every moon cell id ever published with the place where it was first seen, so that a
+        // dropped cell counts even if it merges soon after.
+        run.moonIds = new Map ();
+        const take = (cells) =>
+        {
+            run.cells = cells;
+            for (let i = 0; i + 13 <= cells.length; i += 13)
+                if (cells[i + 6] === 14 && cells[i + 4] === 3 && cells[i + 5] === 1 && ! run.moonIds.has (cells[i]))
+                    run.moonIds.set (cells[i], [cells[i + 1], cells[i + 2]]);
+        };
         backend.addEventListener ("frame", (p) =>
         {
             p = parse (p);
             if (p && p.cells && Array.isArray (p.cells.cells))
-                run.cells = p.cells.cells;
+                take (p.cells.cells);
         });
-        backend.addEventListener ("cells", (p) => { p = parse (p); if (p && Array.isArray (p.cells)) run.cells = p.cells; });
+        backend.addEventListener ("cells", (p) => { p = parse (p); if (p && Array.isArray (p.cells)) take (p.cells); });
         const emit = backend.emitEvent.bind (backend);
         backend.emitEvent = (name, payload) =>
         {
@@ -61,6 +71,18 @@
         for (let k = 1; k <= 12; ++k)
             pointer ("pointermove", source, [from[0] + (to[0] - from[0]) * k / 12, from[1] + (to[1] - from[1]) * k / 12]);
         pointer ("pointerup", source, to);
+    }
+    // The same over 0.75 s of real time, slowing down at the end (a gentle drop).
+    function dragSlowly (source, from, to)
+    {
+        pointer ("pointerdown", source, from);
+        const steps = 25;
+        for (let k = 1; k <= steps; ++k)
+        {
+            const t = 1 - Math.pow (1 - k / steps, 3);
+            setTimeout (() => pointer ("pointermove", source, [from[0] + (to[0] - from[0]) * t, from[1] + (to[1] - from[1]) * t]), 30 * k);
+        }
+        setTimeout (() => pointer ("pointerup", source, to), 30 * steps + 60);
     }
 
     const slot = (i) => doc.querySelector ('#preset-bank .preset-slot[data-slot="' + i + '"]');
@@ -132,7 +154,6 @@
                 }
                 else if (run.step === "clearing" && ! filled (SAVE_SLOT))
                 {
-                    run.moonsBefore = moonCells ();
                     drag (slot (MOON_SLOT), centre (slot (MOON_SLOT)), centre (dish));
                     go ("recallMoon", "slot " + SAVE_SLOT + " cleared; recalled the moon preset of slot " + MOON_SLOT);
                 }
@@ -147,13 +168,21 @@
                     const entry = doc.querySelector ('#pipette-view .species-dish[data-key="' + MOON_KEY + '"]');
                     if (entry)
                     {
-                        run.moonsBefore = moonCells ();
-                        drag (entry, centre (entry), centre (dish));
-                        go ("dropping", MOON_KEY + " is in the pipette; dragged it into the dish (" + run.moonsBefore + " moons)");
+                        run.moonsBefore = [...run.moonIds.keys ()];
+                        dragSlowly (entry, centre (entry), centre (dish));
+                        go ("dropping", MOON_KEY + " is in the pipette; dragging it into the dish (" + moonCells () + " moons)");
                     }
                 }
-                else if (run.step === "dropping" && moonCells () > run.moonsBefore)
-                    go ("done", "the dish holds " + moonCells () + " moon cells");
+                else if (run.step === "dropping")
+                {
+                    // The drop point is the dish's centre: the new moon appears near it.
+                    const drop = run.sent.find (([name]) => name === "pipetteDrop");
+                    const fresh = [...run.moonIds].filter (([id]) => ! run.moonsBefore.includes (id));
+                    const near = fresh.find (([, p]) => drop && Math.hypot (p[0] - drop[1].x, p[1] - drop[1].y) < 0.3);
+                    if (near)
+                        go ("done", "moon cell " + near[0] + " appeared at " + near[1].map ((v) => v.toFixed (2)) + " ("
+                                    + moonCells () + " moons now)");
+                }
             }
             if (run.step === before)
                 break;
