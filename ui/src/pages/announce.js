@@ -23,7 +23,6 @@ export function createAnnouncer (env)
     const { doc, stage, book, dish, label, button } = env;
     const queue = createLabelQueue (4);
     let showing = false;
-    let timer = 0;
 
     //==========================================================================
     // The specimen label.
@@ -51,10 +50,10 @@ export function createAnnouncer (env)
         }
         showing = true;
         fill (key);
-        timer = setTimeout (() =>
+        setTimeout (() =>
         {
             label.classList.add ("is-hidden");
-            timer = setTimeout (() =>
+            setTimeout (() =>
             {
                 if (queue.size () > 0)
                     label.classList.remove ("is-hidden");
@@ -69,7 +68,7 @@ export function createAnnouncer (env)
             return;
         showing = true;
         // Delayed reveal of the first key.
-        timer = setTimeout (() =>
+        setTimeout (() =>
         {
             label.classList.remove ("is-hidden");
             showNext ();
@@ -149,7 +148,5 @@ export function createAnnouncer (env)
                 fly (key, stage.toBox (cell.pageX, cell.pageY));
             }
         },
-        /** Stops the label's timers (page unload). */
-        dispose: () => clearTimeout (timer),
     };
 }

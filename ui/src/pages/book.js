@@ -67,7 +67,6 @@ export function createPipetteBook ()
         },
         startFlying: (key) => void flying.add (key),
         land: (key) => void flying.delete (key),
-        isFlying: (key) => flying.has (key),
         showsNewMark: () => [...unseen].some ((k) => ! flying.has (k)),
     };
 }
