@@ -6,7 +6,9 @@
 // run's record as JSON text: { role, step, log, error }.
 //
 //   saver:    open the culture page, drag the dish onto slot SAVE_SLOT, see it filled, then see
-//             it emptied again (by the other editor).
+//             it emptied again (by the other editor); read the chart once the other editor's
+//             moon is discovered; hold the pipette page's preview button and hear note 60 start
+//             and end.
 //   recaller: open the culture page, see SAVE_SLOT filled (saved by the other editor), drag it
 //             onto the dish (recall: the cells match the preset), drag it onto the bin (clear),
 //             recall the seeded moon preset, open the pipette page, see the moon species
@@ -42,6 +44,14 @@
             p = parse (p);
             if (p && p.cells && Array.isArray (p.cells.cells))
                 take (p.cells.cells);
+            if (p && p.state && Number.isFinite (p.state.note))
+                run.note = p.state.note;
+        });
+        backend.addEventListener ("pipette", (p) =>
+        {
+            p = parse (p);
+            if (p && Array.isArray (p.discovered) && p.discovered.includes (MOON_KEY))
+                run.moonSeen = true;
         });
         backend.addEventListener ("cells", (p) => { p = parse (p); if (p && Array.isArray (p.cells)) take (p.cells); });
         const emit = backend.emitEvent.bind (backend);
@@ -131,7 +141,34 @@
                 else if (run.step === "saving" && filled (SAVE_SLOT))
                     go ("saved", "slot " + SAVE_SLOT + " shows " + slot (SAVE_SLOT).querySelectorAll (".mini-cell").length + " cells");
                 else if (run.step === "saved" && ! filled (SAVE_SLOT))
-                    go ("done", "slot " + SAVE_SLOT + " emptied by the other editor");
+                {
+                    doc.getElementById ("btn-chart").click ();
+                    go ("chart", "slot " + SAVE_SLOT + " emptied by the other editor; chart page opened");
+                }
+                else if (run.step === "chart")
+                {
+                    // The statistics and the discoveries of both instances, in the chart's formats.
+                    const values = [...doc.querySelectorAll ("#chart-view .chart-value")].map ((el) => el.textContent);
+                    const discovered = parseInt (values[3], 10);
+                    if (values[0] === "1.0.0" && /^\d+h\d+m$/.test (values[1]) && /^\d+$/.test (values[2])
+                        && /^\d+ \/ \?\?$/.test (values[3]) && discovered >= 1 && run.moonSeen)
+                    {
+                        doc.getElementById ("btn-pipette").click ();
+                        go ("preview", "chart reads " + values.join (", ") + "; pipette page opened");
+                    }
+                }
+                else if (run.step === "preview" && mode () === "pipette")
+                {
+                    pointer ("pointerdown", doc.querySelector ("#pipette-view .pipette-preview"), [0, 0]);
+                    go ("previewing", "pressed the preview button");
+                }
+                else if (run.step === "previewing" && run.note === 60)
+                {
+                    pointer ("pointerup", doc.querySelector ("#pipette-view .pipette-preview"), [0, 0]);
+                    go ("releasing", "the processor plays note 60; released the button");
+                }
+                else if (run.step === "releasing" && run.note === -1)
+                    go ("done", "the note has ended");
             }
             else
             {
