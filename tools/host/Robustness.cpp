@@ -1012,7 +1012,14 @@ private:
 
         window.reset();
 
-        // The state replaced while the editor is open, with the audio running.
+        // The state replaced while the editor is open, with the audio running. As in the state
+        // phase: let the queued background writes drain, then hand the plug-in the host's values
+        // again (the bypass off: it is the host's, not part of the plug-in's state).
+        pumpMessages (60);
+
+        for (auto* p : own)
+            p->setValueNotifyingHost (p == bypass ? 0.0f : p->getValue());
+
         if (auto f = openEditor (instance, inspector, true, window, "editor with state replaced"))
             return f;
 
