@@ -1,5 +1,7 @@
 #include "EditorWindow.h"
 
+#include "Renderer.h"
+
 namespace brivola::host
 {
 
@@ -58,6 +60,15 @@ void EditorWindow::moveBy (int dx, int dy)
 
 void EditorWindow::close()
 {
+    // As a host closes a plug-in window: hidden first, with the messages it causes dispatched,
+    // then deleted. JUCE 8.0.6's embedded X11 window (the web view's) posts a message that uses it
+    // after a configure event; deleting the editor with that message still queued crashes.
+    if (window != nullptr && window->isVisible())
+    {
+        window->setVisible (false);
+        pumpMessages (50);
+    }
+
     if (window != nullptr)
         window->clearContentComponent();
 

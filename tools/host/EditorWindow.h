@@ -31,7 +31,8 @@ public:
     /** Moves the window by (dx, dy) pixels on the screen. */
     void moveBy (int dx, int dy);
 
-    /** Deletes the editor, then the window. Safe to call twice. */
+    /** Hides the window and dispatches what that causes, then deletes the editor and the window.
+        Safe to call twice. */
     void close();
 
 private:
