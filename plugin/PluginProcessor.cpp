@@ -2,6 +2,7 @@
 
 #include "dish/DishStep.h"
 #include "dish/Pipette.h"
+#include "editor/PluginEditor.h"
 #include "plugin/HostState.h"
 
 #include <algorithm>
@@ -266,13 +267,14 @@ void BrivolaAudioProcessor::startPendingPreview() noexcept
 
 void BrivolaAudioProcessor::editorClosing()
 {
+    capture.setCaptureEnabled (false);
     {
         const juce::ScopedLock sl (getCallbackLock());
+        brivola::setStirring (dish, false);
         notes.keyboardNoteOff (noteSink);
         stopPreview();
     }
     collection.setPipetteMode (false);
-    capture.setCaptureEnabled (false);
 }
 
 void BrivolaAudioProcessor::resetPageActivity()
@@ -534,7 +536,7 @@ double BrivolaAudioProcessor::getTheme() const
 void BrivolaAudioProcessor::setPageNumber (int page)
 {
     const juce::ScopedLock sl (uiSettingsLock);
-    pageNumber = page;
+    pageNumber = std::clamp (page, 0, 2);
 }
 
 int BrivolaAudioProcessor::getPageNumber() const
@@ -598,7 +600,7 @@ int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
 //==============================================================================
 juce::AudioProcessorEditor* BrivolaAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new BrivolaAudioProcessorEditor (*this);
 }
 
 bool BrivolaAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const

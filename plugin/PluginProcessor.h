@@ -5,12 +5,14 @@
 #include "dish/collection/Collection.h"
 #include "dish/collection/CollectionHost.h"
 #include "editor/DishView.h"
+#include "editor/ScopeAnalysis.h"
 #include "engine/NoteTracker.h"
 #include "engine/SynthEngine.h"
 #include "engine/effects/EffectsChain.h"
 #include "engine/effects/OutputCapture.h"
 #include "plugin/DishClock.h"
 #include "plugin/Parameters.h"
+#include "plugin/Vst3Inspection.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -69,6 +71,9 @@ public:
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override { return true; }
 
+    /** The inspection interface for automated hosts (plugin/Vst3Inspection.h). */
+    juce::VST3ClientExtensions* getVST3ClientExtensions() override { return &vst3Inspection; }
+
     int getNumPrograms() override { return 0; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram (int) override {}
@@ -123,6 +128,8 @@ public:
     DishViewBuffer& getDishView() noexcept { return dishView; }
     /** Scope ring and voice meters for the page (lock-free). */
     OutputCapture& getOutputCapture() noexcept { return capture; }
+    /** The scope's spectrum state, used only by the editor's publishing tick. */
+    ScopeAnalysis& getScopeAnalysis() noexcept { return scopeAnalysis; }
     const NoteTracker& getNoteTracker() const noexcept { return notes; }
     /** The main engine: inspect only while holding the callback lock. */
     const SynthEngine& getMainEngine() const noexcept { return mainEngine; }
@@ -149,8 +156,8 @@ public:
     Collection& getCollection() noexcept { return collection; }
     const Collection& getCollection() const noexcept { return collection; }
 
-    /** The editor is closing: the page's key is released (held MIDI keys resume) and any preview
-        stops. */
+    /** The editor is closing: scope capture and stirring stop, the page's key is released (held
+        MIDI keys resume), any preview stops and the pipette closes. */
     void editorClosing();
     /** A page (re)load: nothing the previous page started may still sound. */
     void resetPageActivity();
@@ -216,6 +223,7 @@ private:
 
     EffectsChain effects;
     OutputCapture capture;
+    ScopeAnalysis scopeAnalysis;      // the editor's spectrum state, kept across editors
 
     // Discoveries, pipette, statistics and preset slots, through the shared store.
     Collection collection { *this };
@@ -257,6 +265,9 @@ private:
     bool bypassInProgress = false;
     std::atomic<std::uint32_t> audioBlockCounter { 0 };
     int preparedBlockSize = 0;
+
+    // Declared last: no host may hold the inspection interface once the processor is going.
+    Vst3Inspection vst3Inspection { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BrivolaAudioProcessor)
 };

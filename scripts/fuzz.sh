@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the sanitizer targets with clang and runs them: two libFuzzer targets under
+# Builds the sanitizer targets with clang and runs them: three libFuzzer targets under
 # AddressSanitizer and UndefinedBehaviorSanitizer (the host-state reader, seeded with real saved
-# states, and the shared document reader, seeded from tests/fuzz/corpus with the JSON dictionary),
+# states, the shared document reader and the page-event listeners, both seeded from
+# tests/fuzz/corpus with the JSON dictionary),
 # then the dish view stress under ThreadSanitizer.
 # Usage: scripts/fuzz.sh [seconds per fuzzer]   (default 600; the test command runs 20 seconds)
 # Inputs that find new paths are kept in build/fuzz/corpus; a crashing input is written to
@@ -16,7 +17,7 @@ build=${BRIVOLA_FUZZ_DIR:-"$repo/build/fuzz"}
 cmake -S "$repo/tests/fuzz" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
-mkdir -p "$build/corpus/host_state" "$build/corpus/shared_document"
+mkdir -p "$build/corpus/host_state" "$build/corpus/shared_document" "$build/corpus/page_events"
 cd "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
@@ -32,4 +33,5 @@ run() {
 }
 run host_state_fuzzer -max_len=300000 corpus/host_state
 run shared_document_fuzzer -max_len=65536 -dict="$repo/tests/fuzz/json.dict" corpus/shared_document "$repo/tests/fuzz/corpus/shared_document"
+run page_events_fuzzer -max_len=4096 -dict="$repo/tests/fuzz/json.dict" corpus/page_events "$repo/tests/fuzz/corpus/page_events"
 TSAN_OPTIONS=halt_on_error=1 ./dish_view_stress 3

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing Brivola needs on Debian 12, then fetches JUCE 8.0.6.
-# The X packages run the uninstaller's window tests: a virtual display, a window manager, key
-# presses and screenshots.
+# The tests that open windows (the editor, the uninstaller) run on a virtual display: Xvfb, the
+# openbox window manager, x11-utils (xprop), xdotool (key presses) and imagemagick (screenshots of
+# the uninstaller's window). Chromium runs the page's browser tests.
 # Safe to run again: it installs only what is missing and reuses the JUCE cache.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,9 +14,14 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev libfftw3-dev libhwy-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
-  xvfb openbox x11-utils xdotool imagemagick fonts-dejavu-core
+  xvfb openbox x11-utils xdotool imagemagick fonts-dejavu-core chromium
 )
 optional=(ccache)
+
+# Node.js with npm builds the editor's page (ui/build-page.sh). Use the machine's own when there is
+# one: a Node.js from another source may bundle npm, and Debian's npm package would replace it.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

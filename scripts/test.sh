@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Set-up, build and every test: unit tests, integration tests through the real VST3 bundle with
-# our headless host, and the host's robustness run.
+# our host (the editor ones in a real window on a virtual display), and the host's robustness run.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 export CCACHE_BASEDIR="$repo"
@@ -10,6 +10,8 @@ start=$(date +%s)
 build=$("$repo/scripts/configure.sh" -DBRIVOLA_BUILD_TESTS=ON -DBRIVOLA_BUILD_BENCH=OFF)
 cmake --build "$build" -j"$(nproc)"
 
-ctest --test-dir "$build" --output-on-failure -j1
+# The editor tests open real windows: ctest runs on a private virtual display (Xvfb and openbox,
+# started here and stopped at the end, also when a test fails or the run is interrupted).
+"$repo/scripts/with-display.sh" ctest --test-dir "$build" --output-on-failure -j1
 
 echo "Tests took $(( $(date +%s) - start )) s (set-up and build included)."

@@ -1,13 +1,18 @@
-// brivola-host: a headless VST3 host built on JUCE's VST3 hosting. See `brivola-host --help`.
+// brivola-host: a VST3 host for tests, built on JUCE's VST3 hosting: headless runs, and the plug-in's
+// editor in a real window. See `brivola-host --help`.
 
 #include "host/AudioChecks.h"
+#include "host/EditorWindow.h"
 #include "host/MidiSource.h"
 #include "host/Options.h"
+#include "host/PageInspector.h"
 #include "host/Parameters.h"
 #include "host/PluginHost.h"
 #include "host/PluginReport.h"
+#include "host/RealtimeAudio.h"
 #include "host/Renderer.h"
 #include "host/Robustness.h"
+#include "host/Screenshot.h"
 #include "host/StateFiles.h"
 
 #include <juce_events/juce_events.h>
@@ -30,6 +35,7 @@ const char* modeName (Mode mode)
         case Mode::info:       return "info";
         case Mode::render:     return "render";
         case Mode::robustness: return "robustness";
+        case Mode::editor:     return "editor";
     }
 
     return "?";
@@ -107,30 +113,20 @@ private:
 
 juce::var newObject() { return juce::var (new juce::DynamicObject()); }
 
-//==============================================================================
-int runInfoOrRender (const HostOptions& options, const Console& console)
+juce::File fileFromArgument (const juce::String& path)
 {
-    PluginHost host;
-    const juce::File bundle (juce::File::getCurrentWorkingDirectory().getChildFile (options.bundlePath));
+    return juce::File::getCurrentWorkingDirectory().getChildFile (path);
+}
 
+/** Restores --load-state and applies --set to a fresh instance; the exit code when that failed. */
+std::optional<int> applyStartOptions (juce::AudioPluginInstance& instance, const HostOptions& options, const Console& console)
+{
     juce::String error;
-    const auto description = host.describe (bundle, options.className, error);
-
-    if (! description.has_value())
-        return console.fail (exitLoad, error);
-
-    const auto maxBlock = BlockPattern (options.blockPattern).largest();
-    auto plugin = host.instantiate (*description, options.sampleRate, maxBlock, error);
-
-    if (plugin == nullptr)
-        return console.fail (exitLoad, "cannot instantiate " + description->name + ": " + error);
-
-    auto& instance = plugin->get();
 
     if (options.loadStatePath.isNotEmpty())
     {
         bool wasHostState = false;
-        const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (options.loadStatePath);
+        const auto file = fileFromArgument (options.loadStatePath);
         const auto state = readStateFile (file, wasHostState, error);
 
         if (! state.has_value())
@@ -157,6 +153,70 @@ int runInfoOrRender (const HostOptions& options, const Console& console)
 
     if (! options.assignments.empty())
         pumpMessages (20);
+
+    return std::nullopt;
+}
+
+/** Writes --save-state and --save-raw-state; the exit code when that failed. */
+std::optional<int> saveStates (juce::AudioPluginInstance& instance, const HostOptions& options, const Console& console)
+{
+    if (options.saveStatePath.isEmpty() && options.saveRawStatePath.isEmpty())
+        return std::nullopt;
+
+    juce::String error;
+    juce::MemoryBlock state;
+    instance.getStateInformation (state);
+
+    if (options.saveStatePath.isNotEmpty())
+    {
+        const auto file = fileFromArgument (options.saveStatePath);
+
+        if (! writeBytes (file, state, error))
+            return console.fail (exitIo, error);
+
+        console.progress ("saved host state (" + juce::String ((int) state.getSize()) + " bytes) to " + file.getFullPathName());
+    }
+
+    if (options.saveRawStatePath.isNotEmpty())
+    {
+        const auto file = fileFromArgument (options.saveRawStatePath);
+        const auto component = extractComponentState (state);
+        const auto own = component.has_value() ? stripWrapperSection (*component) : std::nullopt;
+
+        if (! own.has_value())
+            return console.fail (exitPluginFault, "the plug-in's state could not be taken apart");
+
+        if (! writeBytes (file, *own, error))
+            return console.fail (exitIo, error);
+
+        console.progress ("saved the plug-in's own state (" + juce::String ((int) own->getSize()) + " bytes) to " + file.getFullPathName());
+    }
+
+    return std::nullopt;
+}
+
+//==============================================================================
+int runInfoOrRender (const HostOptions& options, const Console& console)
+{
+    PluginHost host;
+    const juce::File bundle (juce::File::getCurrentWorkingDirectory().getChildFile (options.bundlePath));
+
+    juce::String error;
+    const auto description = host.describe (bundle, options.className, error);
+
+    if (! description.has_value())
+        return console.fail (exitLoad, error);
+
+    const auto maxBlock = BlockPattern (options.blockPattern).largest();
+    auto plugin = host.instantiate (*description, options.sampleRate, maxBlock, error);
+
+    if (plugin == nullptr)
+        return console.fail (exitLoad, "cannot instantiate " + description->name + ": " + error);
+
+    auto& instance = plugin->get();
+
+    if (const auto failed = applyStartOptions (instance, options, console))
+        return *failed;
 
     juce::String summaryText;
     auto summary = newObject();
@@ -261,39 +321,316 @@ int runInfoOrRender (const HostOptions& options, const Console& console)
                     + " peak_db=" + toDecibelText (rendered.peak) + " rms_db=" + toDecibelText (rendered.rms);
     }
 
-    if (options.saveStatePath.isNotEmpty() || options.saveRawStatePath.isNotEmpty())
-    {
-        juce::MemoryBlock state;
-        instance.getStateInformation (state);
-
-        if (options.saveStatePath.isNotEmpty())
-        {
-            const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (options.saveStatePath);
-
-            if (! writeBytes (file, state, error))
-                return console.fail (exitIo, error);
-
-            console.progress ("saved host state (" + juce::String ((int) state.getSize()) + " bytes) to " + file.getFullPathName());
-        }
-
-        if (options.saveRawStatePath.isNotEmpty())
-        {
-            const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (options.saveRawStatePath);
-            const auto component = extractComponentState (state);
-            const auto own = component.has_value() ? stripWrapperSection (*component) : std::nullopt;
-
-            if (! own.has_value())
-                return console.fail (exitPluginFault, "the plug-in's state could not be taken apart");
-
-            if (! writeBytes (file, *own, error))
-                return console.fail (exitIo, error);
-
-            console.progress ("saved the plug-in's own state (" + juce::String ((int) own->getSize()) + " bytes) to " + file.getFullPathName());
-        }
-    }
+    if (const auto failed = saveStates (instance, options, console))
+        return *failed;
 
     plugin.reset();
     return console.succeed (summaryText, summary);
+}
+
+//==============================================================================
+double nowMs() { return juce::Time::getMillisecondCounterHiRes(); }
+
+/** Keeps the message thread dispatching for `seconds`; false as soon as the audio thread failed. */
+bool keepRunning (double seconds, const RealtimeAudio& audio)
+{
+    const auto until = nowMs() + seconds * 1000.0;
+
+    do
+    {
+        if (audio.failed())
+            return false;
+
+        pumpMessages (juce::jlimit (1, 20, (int) (until - nowMs())));
+    } while (nowMs() < until);
+
+    return ! audio.failed();
+}
+
+/** One editor run: the instance prepared and processing in real time, its editor open in a window,
+    the actions done in order, the editor deleted before anything else is torn down. */
+class EditorRun
+{
+public:
+    EditorRun (juce::AudioPluginInstance& instanceIn, const HostOptions& optionsIn, const Console& consoleIn, int blockSize,
+               std::optional<MidiSchedule> scheduleIn)
+        : instance (instanceIn), options (optionsIn), console (consoleIn), schedule (std::move (scheduleIn)),
+          audio (instanceIn, optionsIn.sampleRate, blockSize)
+    {
+    }
+
+    /** Runs everything; empty on success, else the failure (with `code` set). */
+    juce::String run()
+    {
+        audio.start();
+        auto failure = openAndAct();
+
+        // The editor goes first, while audio still runs, as when a user closes the plug-in window.
+        window.reset();
+        pumpMessages (100);
+        audio.stop();
+
+        if (failure.isEmpty() && audio.failed())
+        {
+            code = exitPluginFault;
+            failure = "audio thread: " + audio.failure();
+        }
+
+        return failure;
+    }
+
+    /** Fills the summary fields of the run. */
+    void report (juce::var& summary) const
+    {
+        Console::put (summary, "openings", openings);
+        Console::put (summary, "evaluations", evaluations);
+        Console::put (summary, "screenshots", screenshots);
+        Console::put (summary, "blocks", (juce::int64) audio.blocks());
+    }
+
+    juce::String summaryText() const
+    {
+        return instance.getName() + " openings=" + juce::String (openings.size()) + " evaluations=" + juce::String (evaluations.size())
+             + " screenshots=" + juce::String (screenshots.size()) + " blocks=" + juce::String ((juce::int64) audio.blocks());
+    }
+
+    int code = exitOk;
+
+private:
+    juce::String openAndAct()
+    {
+        if (! inspector.isAvailable())
+            return fault ("the plug-in does not answer the inspection interface");
+
+        if (auto failure = open(); failure.isNotEmpty())
+            return failure;
+
+        if (schedule.has_value())
+            audio.play (*schedule);
+
+        for (const auto& action : options.editorActions)
+        {
+            if (audio.failed())
+                break;
+
+            juce::String failure;
+
+            switch (action.kind)
+            {
+                case EditorAction::Kind::eval:       failure = evaluate (action.text, "script " + juce::String (evaluations.size() + 1)); break;
+                case EditorAction::Kind::evalFile:   failure = evaluateFile (action.text); break;
+                case EditorAction::Kind::waitUntil:  failure = waitUntil (action.text); break;
+                case EditorAction::Kind::wait:       keepRunning (action.seconds, audio); break;
+                case EditorAction::Kind::screenshot: failure = screenshot (action.text); break;
+                case EditorAction::Kind::reopen:     window.reset(); failure = open(); break;
+                case EditorAction::Kind::moveWindow: moveWindow (action.dx, action.dy); break;
+            }
+
+            if (failure.isNotEmpty())
+                return failure;
+        }
+
+        return {};
+    }
+
+    juce::String fault (const juce::String& text, int exitCode = exitPluginFault)
+    {
+        code = exitCode;
+        return text;
+    }
+
+    juce::String open()
+    {
+        const auto started = nowMs();
+        window = std::make_unique<EditorWindow> (instance);
+
+        if (! window->isOpen())
+            return fault ("the plug-in created no editor");
+
+        const auto timeoutMs = (int) (options.readyTimeoutSeconds * 1000.0);
+
+        if (! inspector.waitForReady (0, timeoutMs))
+            return fault ("the page reported no \"ready\" within " + juce::String (options.readyTimeoutSeconds) + " s", exitTimeout);
+
+        const auto readyMs = nowMs() - started;
+        const auto bounds = window->editorScreenBounds();
+        auto opening = newObject();
+        Console::put (opening, "width", bounds.getWidth());
+        Console::put (opening, "height", bounds.getHeight());
+        Console::put (opening, "readyMs", juce::roundToInt (readyMs));
+        openings.add (opening);
+        console.progress ("editor " + juce::String (openings.size()) + " open: " + juce::String (bounds.getWidth()) + " x "
+                          + juce::String (bounds.getHeight()) + ", page ready after " + juce::String (juce::roundToInt (readyMs)) + " ms");
+        return {};
+    }
+
+    /** Drags the window as a user would: ten steps, 16 ms apart. */
+    void moveWindow (int dx, int dy)
+    {
+        for (int step = 1; step <= 10; ++step)
+        {
+            window->moveBy (dx * step / 10 - dx * (step - 1) / 10, dy * step / 10 - dy * (step - 1) / 10);
+            keepRunning (0.016, audio);
+        }
+
+        console.progress ("window moved by " + juce::String (dx) + ", " + juce::String (dy));
+    }
+
+    juce::String evaluate (const juce::String& script, const juce::String& name)
+    {
+        juce::String error;
+        const auto result = inspector.evaluate (script, (int) (options.readyTimeoutSeconds * 1000.0), error);
+
+        if (! result.has_value())
+            return fault (name + ": " + error);
+
+        evaluations.add (*result);
+        console.progress (name + ": " + *result);
+        return {};
+    }
+
+    /** Falsy values of a script, as JSON text. */
+    static bool isTruthy (const juce::String& json)
+    {
+        const auto t = json.trim();
+        return ! (t.isEmpty() || t == "false" || t == "null" || t == "0" || t == "\"\"" || t == "undefined" || t.startsWith ("error:"));
+    }
+
+    juce::String waitUntil (const juce::String& script)
+    {
+        const auto giveUp = nowMs() + options.readyTimeoutSeconds * 1000.0;
+
+        for (;;)
+        {
+            juce::String error;
+            const auto result = inspector.evaluate (script, (int) (options.readyTimeoutSeconds * 1000.0), error);
+
+            if (! result.has_value())
+                return fault ("--wait-until: " + error);
+
+            if (isTruthy (*result))
+            {
+                console.progress ("condition met: " + script.substring (0, 80));
+                return {};
+            }
+
+            if (nowMs() > giveUp || ! keepRunning (0.05, audio))
+                return fault ("--wait-until: still " + result->substring (0, 200) + " after " + juce::String (options.readyTimeoutSeconds)
+                                  + " s: " + script.substring (0, 200),
+                              exitTimeout);
+        }
+    }
+
+    juce::String evaluateFile (const juce::String& path)
+    {
+        const auto file = fileFromArgument (path);
+
+        if (! file.existsAsFile())
+            return fault ("cannot read " + file.getFullPathName(), exitIo);
+
+        return evaluate (file.loadFileAsString(), file.getFileName());
+    }
+
+    juce::String screenshot (const juce::String& path)
+    {
+        // Let the page finish painting what it has.
+        keepRunning (0.2, audio);
+
+        const auto file = fileFromArgument (path);
+        const auto area = window->editorScreenBounds();
+        juce::String error;
+
+        if (! saveScreenshot (area, file, error))
+            return fault (error, exitIo);
+
+        screenshots.add (file.getFullPathName());
+        console.progress ("screenshot of " + juce::String (area.getWidth()) + " x " + juce::String (area.getHeight())
+                          + " saved to " + file.getFullPathName());
+        return {};
+    }
+
+    juce::AudioPluginInstance& instance;
+    const HostOptions& options;
+    const Console& console;
+    std::optional<MidiSchedule> schedule; // played from the first "ready" on; outlives the audio thread
+    RealtimeAudio audio;
+    PageInspector inspector { instance }; // released before the instance goes
+    std::unique_ptr<EditorWindow> window; // declared last: closed first
+    juce::Array<juce::var> openings, evaluations, screenshots;
+};
+
+int runEditorMode (const HostOptions& options, const Console& console)
+{
+    if (! canOpenWindows())
+        return console.fail (exitLoad, "no display to open the editor on (set DISPLAY, or run under scripts/with-display.sh)");
+
+    PluginHost host;
+    const auto bundle = fileFromArgument (options.bundlePath);
+
+    juce::String error;
+    const auto description = host.describe (bundle, options.className, error);
+
+    if (! description.has_value())
+        return console.fail (exitLoad, error);
+
+    const auto blockSize = BlockPattern (options.blockPattern).largest();
+    auto plugin = host.instantiate (*description, options.sampleRate, blockSize, error);
+
+    if (plugin == nullptr)
+        return console.fail (exitLoad, "cannot instantiate " + description->name + ": " + error);
+
+    auto& instance = plugin->get();
+
+    if (! instance.hasEditor())
+        return console.fail (exitLoad, description->name + " has no editor");
+
+    if (const auto failed = applyStartOptions (instance, options, console))
+        return *failed;
+
+    std::optional<MidiSchedule> schedule;
+
+    if (options.midiPath.isNotEmpty())
+    {
+        schedule = loadMidiFile (fileFromArgument (options.midiPath), options.sampleRate, error);
+
+        if (! schedule.has_value())
+            return console.fail (exitIo, error);
+    }
+    else if (options.patternName.isNotEmpty())
+    {
+        schedule = makeTestPattern (options.patternName, options.sampleRate);
+
+        if (! schedule.has_value())
+            return console.fail (exitUsage, "unknown pattern \"" + options.patternName + "\" (known: "
+                                                + testPatternNames().joinIntoString (", ") + ")");
+    }
+
+    instance.prepareToPlay (options.sampleRate, blockSize);
+    auto summary = newObject();
+    juce::String failure, text;
+    int code = exitOk;
+
+    {
+        EditorRun run (instance, options, console, blockSize, std::move (schedule));
+        failure = run.run();
+        code = run.code;
+        run.report (summary);
+        text = run.summaryText();
+    }
+
+    instance.releaseResources();
+
+    if (failure.isNotEmpty())
+    {
+        plugin.reset();
+        return console.fail (code, failure, summary);
+    }
+
+    if (const auto failed = saveStates (instance, options, console))
+        return *failed;
+
+    plugin.reset();
+    return console.succeed (text, summary);
 }
 
 int runRobustnessMode (const HostOptions& options, const Console& console)
@@ -315,6 +652,7 @@ int runRobustnessMode (const HostOptions& options, const Console& console)
     settings.seed = options.seed;
     settings.timeLimitSeconds = options.timeLimitSeconds;
     settings.cycles = options.cycles;
+    settings.readyTimeoutSeconds = options.readyTimeoutSeconds;
     settings.onTimeout = [&console, seedText] (const juce::String& message)
     {
         auto fields = newObject();
@@ -338,6 +676,11 @@ int runRobustnessMode (const HostOptions& options, const Console& console)
     Console::put (fields, "blocks", (juce::int64) report.blocks);
     Console::put (fields, "samples", (juce::int64) report.samples);
     Console::put (fields, "seconds", report.seconds);
+    Console::put (fields, "editorsOpened", report.editorsOpened);
+    Console::put (fields, "editorsReady", report.editorsReady);
+
+    if (report.editorsSkipped.isNotEmpty())
+        Console::put (fields, "editorsSkipped", report.editorsSkipped);
 
     if (! report.passed)
     {
@@ -351,6 +694,7 @@ int runRobustnessMode (const HostOptions& options, const Console& console)
                                 + " preparations=" + juce::String (report.preparations)
                                 + " blocks=" + juce::String ((juce::int64) report.blocks)
                                 + " samples=" + juce::String ((juce::int64) report.samples)
+                                + " editors=" + juce::String (report.editorsOpened)
                                 + " seconds=" + juce::String (report.seconds, 1) + " seed=" + seedText,
                             fields);
 }
@@ -385,7 +729,9 @@ int runHost (const juce::StringArray& args)
 
     {
         const juce::ScopedJuceInitialiser_GUI framework;
-        code = options.mode == Mode::robustness ? runRobustnessMode (options, console) : runInfoOrRender (options, console);
+        code = options.mode == Mode::robustness ? runRobustnessMode (options, console)
+             : options.mode == Mode::editor     ? runEditorMode (options, console)
+                                                : runInfoOrRender (options, console);
 
         // Every instance was owned by a scope above; one still alive here is a bug of this host.
         if (HostedPlugin::liveCount() != 0)

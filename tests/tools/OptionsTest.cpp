@@ -126,6 +126,34 @@ TEST (CommandLine, DefaultsToInfoAndReadsRobustnessOptions)
     EXPECT_EQ (robust->cycles, 3);
 }
 
+TEST (CommandLine, KeepsTheEditorActionsInTheirOrder)
+{
+    const auto options = parse ({ "--editor", "--load-state", "a.state", "--eval", "1 + 1", "--wait", "0.5",
+                                  "--screenshot", "shot.png", "--reopen", "--wait-until", "window.done",
+                                  "--eval-file", "probe.js", "--ready-timeout", "12", "--save-raw-state", "b.state",
+                                  "Brivola.vst3" });
+    ASSERT_TRUE (options.has_value());
+    EXPECT_EQ (options->mode, Mode::editor);
+    EXPECT_EQ (options->loadStatePath, "a.state");
+    EXPECT_EQ (options->saveRawStatePath, "b.state");
+    EXPECT_DOUBLE_EQ (options->readyTimeoutSeconds, 12.0);
+
+    using Kind = EditorAction::Kind;
+    const std::vector<std::pair<Kind, juce::String>> expected = {
+        { Kind::eval, "1 + 1" }, { Kind::wait, {} }, { Kind::screenshot, "shot.png" }, { Kind::reopen, {} },
+        { Kind::waitUntil, "window.done" }, { Kind::evalFile, "probe.js" },
+    };
+    ASSERT_EQ (options->editorActions.size(), expected.size());
+
+    for (size_t i = 0; i < expected.size(); ++i)
+    {
+        EXPECT_EQ (options->editorActions[i].kind, expected[i].first) << i;
+        EXPECT_EQ (options->editorActions[i].text, expected[i].second) << i;
+    }
+
+    EXPECT_DOUBLE_EQ (options->editorActions[1].seconds, 0.5);
+}
+
 TEST (CommandLine, RefusesContradictionsAndMissingValues)
 {
     const std::vector<std::vector<const char*>> refused = {
@@ -145,6 +173,12 @@ TEST (CommandLine, RefusesContradictionsAndMissingValues)
         { "--rate", "0", "B.vst3" },
         { "--seed", "-1", "--robustness", "B.vst3" },
         { "--frobnicate", "B.vst3" },
+        { "--eval", "1", "B.vst3" },                            // editor actions need --editor
+        { "--render", "a.wav", "--screenshot", "s.png", "B.vst3" },
+        { "--editor", "--robustness", "B.vst3" },
+        { "--editor", "--eval", "B.vst3" },                     // the script is missing: the bundle was taken
+        { "--editor", "--wait", "-1", "B.vst3" },
+        { "--editor", "--ready-timeout", "0", "B.vst3" },
         { "A.vst3", "B.vst3" },
     };
 

@@ -1,3 +1,4 @@
+#include "host/EditorWindow.h"
 #include "host/Robustness.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,9 @@ enum class Fault
     forgetsParameterOnRestore,
     breaksInSurround,
     secondInstanceRefused,
-    crashesOnRestore
+    crashesOnRestore,
+    withEditor,         // well behaved, with a plain editor
+    promisesNoEditor    // claims an editor but creates none
 };
 
 /** A parameter the way a plug-in instance hosts it. */
@@ -91,8 +94,17 @@ public:
     double getTailLengthSeconds() const override { return 0.0; }
     bool acceptsMidi() const override { return true; }
     bool producesMidi() const override { return false; }
-    juce::AudioProcessorEditor* createEditor() override { return nullptr; }
-    bool hasEditor() const override { return false; }
+    juce::AudioProcessorEditor* createEditor() override
+    {
+        if (fault != Fault::withEditor)
+            return nullptr;
+
+        auto* editor = new juce::GenericAudioProcessorEditor (*this);
+        editor->setSize (300, 200);
+        return editor;
+    }
+
+    bool hasEditor() const override { return fault == Fault::withEditor || fault == Fault::promisesNoEditor; }
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram (int) override {}
@@ -172,7 +184,9 @@ TEST (Robustness, AWellBehavedInstrumentPassesEveryPhase)
 {
     const auto report = runOn (Fault::none);
     EXPECT_TRUE (report.passed) << report.phase << ": " << report.failure;
-    EXPECT_EQ (report.phasesRun, 8);
+    EXPECT_EQ (report.phasesRun, 9);
+    EXPECT_EQ (report.editorsSkipped, "the plug-in has no editor");
+    EXPECT_EQ (report.editorsOpened, 0);
     EXPECT_GT (report.blocks, 0);
     EXPECT_GT (report.preparations, 9);
     EXPECT_EQ (report.instancesCreated, 2 + 2 + 1);
@@ -206,6 +220,26 @@ TEST (Robustness, FailsLoudlyOnEachKindOfFault)
 
         EXPECT_TRUE (report.failure.contains (c.inFailure)) << report.failure;
     }
+}
+
+// Opens real windows: needs a display (the test command provides one).
+TEST (Robustness, OpensEditorsInWindowsAndCatchesAMissingOne)
+{
+    if (! canOpenWindows())
+        GTEST_FAIL() << "no display: run under scripts/with-display.sh";
+
+    const auto good = runOn (Fault::withEditor);
+    EXPECT_TRUE (good.passed) << good.phase << ": " << good.failure;
+    EXPECT_TRUE (good.editorsSkipped.isEmpty()) << good.editorsSkipped;
+    // Three in a row, one with background writes, one with the state replaced, two short-lived.
+    EXPECT_EQ (good.editorsOpened, 3 + 1 + 1 + 2);
+    EXPECT_EQ (good.editorsReady, 0); // the fake answers no inspection interface: nothing to wait for
+    EXPECT_EQ (good.instancesCreated, 2 + 2 + 1 + 2);
+
+    const auto bad = runOn (Fault::promisesNoEditor);
+    EXPECT_FALSE (bad.passed);
+    EXPECT_EQ (bad.phase, "editors");
+    EXPECT_TRUE (bad.failure.contains ("created no editor")) << bad.failure;
 }
 
 TEST (Robustness, NamesThePhaseWhenThePluginCrashes)

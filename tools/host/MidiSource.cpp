@@ -71,7 +71,7 @@ std::optional<MidiSchedule> loadMidiFile (const juce::File& file, double sampleR
     return scheduleFromSeconds (events, sampleRate);
 }
 
-juce::StringArray testPatternNames() { return { "single", "scale", "demo" }; }
+juce::StringArray testPatternNames() { return { "single", "scale", "demo", "hold" }; }
 
 std::optional<MidiSchedule> makeTestPattern (const juce::String& name, double sampleRate)
 {
@@ -94,6 +94,11 @@ std::optional<MidiSchedule> makeTestPattern (const juce::String& name, double sa
 
         for (int i = 0; i < 8; ++i)
             note (0.25 * i, 0.2, steps[i], 100);
+    }
+    else if (name == "hold")
+    {
+        // One note held for a minute, e.g. to watch the editor's scope.
+        note (0.0, 60.0, 57, 100);
     }
     else if (name == "demo")
     {

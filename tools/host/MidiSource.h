@@ -30,7 +30,7 @@ std::int64_t secondsToSample (double seconds, double sampleRate) noexcept;
     dropped, each event placed at its rounded sample position. Nothing, with `error`, on failure. */
 std::optional<MidiSchedule> loadMidiFile (const juce::File& file, double sampleRate, juce::String& error);
 
-/** A generated pattern by name ("single", "scale", "demo"); nothing for an unknown name. */
+/** A generated pattern by name ("single", "scale", "demo", "hold"); nothing for an unknown name. */
 std::optional<MidiSchedule> makeTestPattern (const juce::String& name, double sampleRate);
 
 /** The names makeTestPattern knows. */

@@ -173,6 +173,11 @@ Modes (one of them; --info when none is given):
   --info                    identity, buses and layouts, parameters
   --render FILE.wav         render MIDI through the plug-in into a WAV file
   --robustness              strict-host stress run; exit code 1 on any fault
+                            (with a display it also opens the editor in real
+                            windows)
+  --editor                  open the plug-in's editor in a real window while
+                            audio runs, wait for its page, then do the editor
+                            actions below in order and close it again
 
 Common options:
   --json                    JSON output (info: the whole report; render and
@@ -196,7 +201,7 @@ Common options:
 Render options:
   --midi FILE.mid           standard MIDI file (tracks merged, tempo map honoured)
   --pattern NAME            generated pattern: single, scale, demo (the default
-                            when no --midi is given)
+                            when no --midi is given), hold (one note, 60 s)
   --tail SECONDS            render this long after the last event (default 2)
   --length SECONDS          render exactly this long; later events are dropped
   --channels 1|2            mono or stereo output (default: plug-in's default)
@@ -206,6 +211,26 @@ Render options:
   --bpm BPM                 tempo reported by the host's play head (default 120)
   --offline                 process in offline (non-realtime) mode
   --require-sound           fail (exit 1) when the output is entirely silent
+
+Editor options (done in the order given, after the page reported "ready"):
+  --eval SCRIPT             evaluate JavaScript in the page; prints its value as
+                            JSON (or "error: ..." when the script threw)
+  --eval-file FILE.js       the same with a script read from a file
+  --wait-until SCRIPT       evaluate a script every 50 ms until its value is
+                            truthy; exit code 5 after the ready timeout
+  --wait SECONDS            keep the editor open and the audio running
+  --screenshot FILE.png     save the editor's area of the screen as a PNG
+  --reopen                  close the editor (deleting it) and open a new one,
+                            then wait for its page again
+  --move-window DX,DY       drag the editor's window by DX,DY pixels (ten steps
+                            16 ms apart)
+  --midi FILE.mid, --pattern NAME
+                            play MIDI in the audio thread, starting when the
+                            first editor's page is ready
+  --ready-timeout SECONDS   how long to wait for the page or a result (default 30)
+Audio runs in real time on its own thread while the editor is open; --set and
+--load-state apply before the editor opens, --save-state and --save-raw-state
+after it closed. Needs a display (on Linux an X server with a window manager).
 
 Robustness options:
   --seed N                  random seed (default 1); "random" picks and prints one
@@ -266,12 +291,12 @@ ParseResult parseCommandLine (const juce::StringArray& args)
         else if (arg == "--info")
         {
             if (! setMode (Mode::info))
-                return fail ("choose only one of --info, --render and --robustness");
+                return fail ("choose only one of --info, --render, --robustness and --editor");
         }
         else if (arg == "--render")
         {
             if (! setMode (Mode::render))
-                return fail ("choose only one of --info, --render and --robustness");
+                return fail ("choose only one of --info, --render, --robustness and --editor");
 
             if (! takeValue (options.outputPath) || options.outputPath.isEmpty())
                 return fail ("--render needs an output WAV file");
@@ -279,7 +304,60 @@ ParseResult parseCommandLine (const juce::StringArray& args)
         else if (arg == "--robustness")
         {
             if (! setMode (Mode::robustness))
-                return fail ("choose only one of --info, --render and --robustness");
+                return fail ("choose only one of --info, --render, --robustness and --editor");
+        }
+        else if (arg == "--editor")
+        {
+            if (! setMode (Mode::editor))
+                return fail ("choose only one of --info, --render, --robustness and --editor");
+        }
+        else if (arg == "--eval" || arg == "--eval-file" || arg == "--wait-until" || arg == "--screenshot")
+        {
+            EditorAction action;
+            action.kind = arg == "--eval" ? EditorAction::Kind::eval
+                        : arg == "--eval-file" ? EditorAction::Kind::evalFile
+                        : arg == "--wait-until" ? EditorAction::Kind::waitUntil
+                                                : EditorAction::Kind::screenshot;
+
+            if (! takeValue (action.text) || action.text.isEmpty())
+                return fail (arg + " needs a value");
+
+            options.editorActions.push_back (action);
+        }
+        else if (arg == "--wait" || arg == "--ready-timeout")
+        {
+            const auto number = takeValue (value) ? parseNumber (value) : std::nullopt;
+
+            if (! number.has_value() || *number < 0.0 || *number > 3600.0 || (arg == "--ready-timeout" && *number <= 0.0))
+                return fail (arg + " needs a number of seconds up to 3600" + (arg == "--ready-timeout" ? " above 0" : ""));
+
+            if (arg == "--wait")
+                options.editorActions.push_back ({ EditorAction::Kind::wait, {}, *number });
+            else
+                options.readyTimeoutSeconds = *number;
+        }
+        else if (arg == "--reopen")
+        {
+            options.editorActions.push_back ({ EditorAction::Kind::reopen, {}, 0.0 });
+        }
+        else if (arg == "--move-window")
+        {
+            juce::StringArray parts;
+
+            if (takeValue (value))
+                parts.addTokens (value, ",", "");
+
+            const auto dx = parts.size() == 2 ? parseInteger (parts[0]) : std::nullopt;
+            const auto dy = parts.size() == 2 ? parseInteger (parts[1]) : std::nullopt;
+
+            if (! dx.has_value() || ! dy.has_value() || std::abs (*dx) > 4000 || std::abs (*dy) > 4000)
+                return fail ("--move-window needs DX,DY in pixels (each up to 4000)");
+
+            EditorAction action;
+            action.kind = EditorAction::Kind::moveWindow;
+            action.dx = (int) *dx;
+            action.dy = (int) *dy;
+            options.editorActions.push_back (action);
         }
         else if (arg == "--json")           { options.json = true; }
         else if (arg == "--quiet")          { options.quiet = true; }
@@ -437,10 +515,15 @@ ParseResult parseCommandLine (const juce::StringArray& args)
 
     if (options.mode != Mode::render)
     {
-        if (options.midiPath.isNotEmpty() || options.patternName.isNotEmpty() || ! options.automation.empty()
-            || options.lengthSeconds.has_value() || options.outputChannels != 0 || options.requireSound)
-            return fail ("--midi, --pattern, --automate, --length, --channels and --require-sound need --render");
+        if (! options.automation.empty() || options.lengthSeconds.has_value() || options.outputChannels != 0 || options.requireSound)
+            return fail ("--automate, --length, --channels and --require-sound need --render");
+
+        if (options.mode != Mode::editor && (options.midiPath.isNotEmpty() || options.patternName.isNotEmpty()))
+            return fail ("--midi and --pattern need --render or --editor");
     }
+
+    if (options.mode != Mode::editor && ! options.editorActions.empty())
+        return fail ("--eval, --eval-file, --wait-until, --wait, --screenshot, --reopen and --move-window need --editor");
 
     if (options.midiPath.isNotEmpty() && options.patternName.isNotEmpty())
         return fail ("give --midi or --pattern, not both");

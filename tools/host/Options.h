@@ -25,7 +25,28 @@ enum class Mode
 {
     info,
     render,
-    robustness
+    robustness,
+    editor
+};
+
+/** One step of an editor run, done in command-line order while the editor is open. */
+struct EditorAction
+{
+    enum class Kind
+    {
+        eval,       ///< evaluate `text` (a script) in the page and print its result
+        evalFile,   ///< evaluate the script in the file named `text`
+        waitUntil,  ///< evaluate the script `text` again and again until its value is truthy
+        wait,       ///< keep the editor open and the audio running for `seconds`
+        screenshot, ///< save the editor's area of the screen to the PNG file named `text`
+        reopen,     ///< close the editor (deleting it) and open a new one
+        moveWindow  ///< move the editor's window by (dx, dy) pixels in ten steps 16 ms apart
+    };
+
+    Kind kind = Kind::wait;
+    juce::String text;
+    double seconds = 0.0;
+    int dx = 0, dy = 0;
 };
 
 /** One `--set PARAM=VALUE`: a parameter reference and a normalised value. */
@@ -86,6 +107,9 @@ struct HostOptions
     std::uint64_t seed = 1;
     double timeLimitSeconds = 30.0;
     int cycles = 5;
+
+    std::vector<EditorAction> editorActions;
+    double readyTimeoutSeconds = 30.0;
 };
 
 /** The parsed command line, or the reason it was refused. */

@@ -1,7 +1,9 @@
 #include "Robustness.h"
 
 #include "AudioChecks.h"
+#include "EditorWindow.h"
 #include "MidiSource.h"
+#include "PageInspector.h"
 #include "Parameters.h"
 #include "PluginReport.h"
 #include "Renderer.h"
@@ -395,6 +397,8 @@ public:
             { "threads", &Run::phaseThreads },
             { "state", &Run::phaseState },
             { "layouts", &Run::phaseLayouts },
+            // Last: once an editor has been open, the plug-in's own messages run on this thread.
+            { "editors", &Run::phaseEditors },
             { "teardown", &Run::phaseTeardown },
         };
 
@@ -428,6 +432,9 @@ public:
         report.blocks = counters.blocks.load();
         report.samples = counters.samples.load();
         report.seconds = deadline.elapsed();
+        report.editorsOpened = editorsOpened;
+        report.editorsReady = editorsReady;
+        report.editorsSkipped = editorsSkipped;
         return report;
     }
 
@@ -912,6 +919,211 @@ private:
         return std::nullopt;
     }
 
+    //==============================================================================
+    int readyTimeoutMs() const { return (int) (settings.readyTimeoutSeconds * 1000.0); }
+
+    /** Opens an editor window; waits for its page when asked to. */
+    Fault openEditor (juce::AudioPluginInstance& instance, const PageInspector& inspector, bool waitForPage,
+                      std::unique_ptr<EditorWindow>& window, const juce::String& what)
+    {
+        window = std::make_unique<EditorWindow> (instance, juce::Point<int> (rng.between (0, 200), rng.between (0, 150)));
+
+        if (! window->isOpen())
+            return what + ": the plug-in created no editor";
+
+        ++editorsOpened;
+
+        if (waitForPage && inspector.isAvailable())
+        {
+            if (! inspector.waitForReady (0, readyTimeoutMs()))
+                return what + ": the page reported no \"ready\" within " + juce::String (settings.readyTimeoutSeconds) + " s";
+
+            ++editorsReady;
+        }
+
+        return std::nullopt;
+    }
+
+    /** The open editor must still run its page: a snippet evaluated there comes back. */
+    static Fault checkPageAnswers (const PageInspector& inspector, const juce::String& when)
+    {
+        if (! inspector.isAvailable())
+            return std::nullopt;
+
+        juce::String error;
+        const auto result = inspector.evaluate ("6 * 7", 10000, error);
+
+        if (! result.has_value())
+            return "the editor's page did not answer " + when + ": " + error;
+
+        if (result->trim() != "42")
+            return "the editor's page answered " + result->quoted() + " instead of 42 " + when;
+
+        return std::nullopt;
+    }
+
+    Fault editorsWhileProcessing (juce::AudioPluginInstance& instance, AudioThread& audio)
+    {
+        const PageInspector inspector (instance);
+        std::unique_ptr<EditorWindow> window;
+        const auto rounds = juce::jmax (3, settings.cycles);
+
+        // Several in a row; every other one closed at once, before its page has loaded.
+        for (int i = 0; i < rounds; ++i)
+        {
+            if (auto f = openEditor (instance, inspector, i % 2 == 0, window, "editor " + juce::String (i + 1)))
+                return f;
+
+            pumpMessages (rng.between (0, 30));
+            window.reset();
+
+            if (audio.failed())
+                return "audio thread: " + audio.failure();
+        }
+
+        // Parameters written from a background thread while the editor is open.
+        if (auto f = openEditor (instance, inspector, true, window, "editor with background parameter writes"))
+            return f;
+
+        {
+            std::atomic<bool> writing { true };
+            std::thread writer ([this, &writing, seed = rng.seed()]
+            {
+                Rng r (seed);
+
+                while (writing.load() && ! all.empty())
+                {
+                    all[(size_t) r.between (0, (int) all.size() - 1)]->setValue (r.parameterValue());
+                    std::this_thread::yield();
+                }
+            });
+
+            const auto until = juce::Time::getMillisecondCounterHiRes() + 1000.0 * juce::jlimit (0.3, 1.5, deadline.remaining() * 0.1);
+
+            while (juce::Time::getMillisecondCounterHiRes() < until && ! audio.failed())
+                pumpMessages (5);
+
+            writing = false;
+            writer.join();
+        }
+
+        if (auto f = checkPageAnswers (inspector, "after parameters were written from a background thread"))
+            return f;
+
+        window.reset();
+
+        // The state replaced while the editor is open, with the audio running. As in the state
+        // phase: let the queued background writes drain, then hand the plug-in the host's values
+        // again (the bypass off: it is the host's, not part of the plug-in's state).
+        pumpMessages (60);
+
+        for (auto* p : own)
+            p->setValueNotifyingHost (p == bypass ? 0.0f : p->getValue());
+
+        if (auto f = openEditor (instance, inspector, true, window, "editor with state replaced"))
+            return f;
+
+        for (int round = 0; round < 3; ++round)
+        {
+            pumpMessages (20);
+            juce::MemoryBlock state;
+            instance.getStateInformation (state);
+
+            std::vector<float> saved, randomised;
+
+            for (auto* p : own)
+                saved.push_back (p->getValue());
+
+            for (auto* p : own)
+            {
+                randomised.push_back (p == bypass ? 0.0f : rng.parameterValue());
+                p->beginChangeGesture();
+                p->setValueNotifyingHost (randomised.back());
+                p->endChangeGesture();
+            }
+
+            pumpMessages (30);
+            instance.setStateInformation (state.getData(), (int) state.getSize());
+            pumpMessages (30);
+
+            if (auto f = checkReadBack (saved, randomised, "after the state was replaced while the editor was open"))
+                return f;
+        }
+
+        if (auto f = checkPageAnswers (inspector, "after its state was replaced"))
+            return f;
+
+        window.reset();
+        pumpMessages (50);
+        return audio.failed() ? Fault ("audio thread: " + audio.failure()) : std::nullopt;
+    }
+
+    Fault phaseEditors()
+    {
+        auto& instance = main->get();
+
+        if (! settings.editors)
+            editorsSkipped = "not asked for";
+        else if (! instance.hasEditor())
+            editorsSkipped = "the plug-in has no editor";
+        else if (! canOpenWindows())
+            editorsSkipped = "no display";
+
+        if (editorsSkipped.isNotEmpty())
+        {
+            log ("  editors: skipped (" + editorsSkipped + ")");
+            return std::nullopt;
+        }
+
+        prepare (instance, 48000.0, 512);
+
+        AudioThread audio (instance, 512, rng.seed(), counters);
+        audio.start();
+        auto fault = editorsWhileProcessing (instance, audio);
+        audio.stop();
+
+        if (! fault && audio.failed())
+            fault = "audio thread: " + audio.failure();
+
+        if (fault)
+            return fault;
+
+        // Fresh instances deleted right after their editor, with no message dispatched in between:
+        // once after the page loaded, once while it was still loading.
+        for (const auto waitForPage : { true, false })
+        {
+            auto plugin = create (fault);
+
+            if (fault)
+                return fault;
+
+            prepare (plugin->get(), 48000.0, 512);
+
+            if (auto f = renderSegment (plugin->get(), 48000.0, { 0.05, 512 }))
+                return f;
+
+            auto inspector = std::make_unique<PageInspector> (plugin->get());
+            std::unique_ptr<EditorWindow> window;
+
+            if (auto f = openEditor (plugin->get(), *inspector, waitForPage, window, "editor of a short-lived instance"))
+                return f;
+
+            window.reset();
+            inspector.reset();
+            plugin.reset();
+        }
+
+        pumpMessages (100);
+
+        if (HostedPlugin::liveCount() != 1)
+            return juce::String (HostedPlugin::liveCount()) + " instances alive after the short-lived ones were deleted (expected 1)";
+
+        log ("  editors: " + juce::String (editorsOpened) + " opened in real windows, " + juce::String (editorsReady)
+             + " of their pages ready; parameters written from a second thread and the state replaced while open; "
+               "two instances deleted right after their editor");
+        return std::nullopt;
+    }
+
     Fault phaseTeardown()
     {
         main.reset();
@@ -931,6 +1143,10 @@ private:
     Rng rng;
     Deadline deadline;
     Counters counters;
+
+    int editorsOpened = 0;
+    int editorsReady = 0;
+    juce::String editorsSkipped;
 
     std::unique_ptr<HostedPlugin> main;
     std::vector<juce::AudioProcessorParameter*> all, own, settable, midiControllers;

@@ -17,6 +17,12 @@ struct RobustnessSettings
     double timeLimitSeconds = 30.0;
     int cycles = 5;
 
+    /** Opens the plug-in's editor in real windows in the editors phase (when a display is there). */
+    bool editors = true;
+
+    /** How long an editor's page may take to report "ready". */
+    double readyTimeoutSeconds = 30.0;
+
     /** Called on a watchdog thread, just before the process exits with exitTimeout, when the run
         hangs past twice its budget plus 30 s; receives a one-line description. */
     std::function<void (const juce::String&)> onTimeout;
@@ -33,6 +39,9 @@ struct RobustnessReport
     std::int64_t blocks = 0;
     std::int64_t samples = 0;
     double seconds = 0.0;
+    int editorsOpened = 0;       ///< editors created in real windows
+    int editorsReady = 0;        ///< of them, those whose page reported "ready"
+    juce::String editorsSkipped; ///< why the editors phase opened nothing (empty when it ran)
 };
 
 /** Drives a plug-in the way strict hosts and plug-in validators do, one phase after another,
@@ -49,7 +58,12 @@ struct RobustnessReport
     - state: state saved, parameters randomised, state restored while processing; every parameter
       must read back its saved value, at once and after more blocks;
     - layouts: every named layout and 1 to 32 discrete channels asked of every bus, every accepted
-      layout of up to 8 channels applied and processed, then the default layout restored and checked.
+      layout of up to 8 channels applied and processed, then the default layout restored and checked;
+    - editors (with a display): while a second thread processes, the editor opened in a real window
+      and closed several times in a row (every other one before its page loaded), parameters set
+      from a background thread while it is open, the state replaced while it is open (the editor
+      must still answer its page afterwards), then fresh instances destroyed right after their
+      editor, with no message dispatched in between.
     Every output sample must be finite and not subnormal. Phases shorten their processing when the
     time budget runs out. `log` receives one line per phase. Runs on the message thread. */
 RobustnessReport runRobustness (const InstanceFactory& createInstance,
