@@ -19,6 +19,9 @@ for exe in "$build"/bench/brivola_*_bench; do
   "$exe" --benchmark_format=console --benchmark_out="$out/$name.json" --benchmark_out_format=json
 done
 
+# The page's figures: headless Chromium, and WebKitGTK on a private virtual display.
+"$repo/bench/page/run.sh" "$out"
+
 python3 - "$out" "$build/bench-results.json" <<'PY'
 import json, pathlib, sys
 skip = {"name", "run_name", "run_type", "repetitions", "repetition_index", "threads", "iterations",
