@@ -2,7 +2,7 @@
 # Installs what building and testing Brivola needs on Debian 12, then fetches JUCE 8.0.6.
 # The tests that open the editor run on a virtual display: Xvfb, the openbox window manager and
 # x11-utils (xprop, to see the window manager come up; brivola-host takes its screenshots itself).
-# Chromium runs the page's browser tests.
+# Chromium runs the page's browser tests; python3-gi lets a page benchmark drive WebKitGTK directly.
 # Safe to run again: it installs only what is missing and reuses the JUCE cache.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,7 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev libfftw3-dev
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
-  xvfb openbox x11-utils chromium
+  xvfb openbox x11-utils chromium python3-gi
 )
 optional=(ccache)
 
