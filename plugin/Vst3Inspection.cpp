@@ -31,6 +31,41 @@ std::string resultText (const juce::WebBrowserComponent::EvaluationResult& resul
     return "error: unknown";
 }
 
+/** JavaScript text with every character beyond ASCII written as a \u escape, which means the same in
+    string literals, identifiers and regular expressions (and does no harm in comments). JUCE 8.0.6's
+    Linux web view frames its messages to the web process by character count but sends UTF-8 bytes,
+    so any other character desynchronises the channel. */
+juce::String asciiOnly (const juce::String& text)
+{
+    juce::String out;
+    out.preallocateBytes (text.getNumBytesAsUTF8() + 16);
+
+    for (auto p = text.getCharPointer(); ! p.isEmpty();)
+    {
+        const auto c = (juce::uint32) p.getAndAdvance();
+
+        if (c < 0x80)
+        {
+            out << juce::String::charToString ((juce::juce_wchar) c);
+            continue;
+        }
+
+        auto escape = [&out] (juce::uint32 unit) { out << "\\u" << juce::String::toHexString ((int) unit).paddedLeft ('0', 4); };
+
+        if (c > 0xFFFF)
+        {
+            escape (0xD800 + ((c - 0x10000) >> 10));
+            escape (0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+        else
+        {
+            escape (c);
+        }
+    }
+
+    return out;
+}
+
 BrivolaAudioProcessorEditor* openEditor (juce::AudioProcessor& processor)
 {
     return dynamic_cast<BrivolaAudioProcessorEditor*> (processor.getActiveEditor());
@@ -101,7 +136,7 @@ Steinberg::tresult PLUGIN_API Vst3Inspection::evaluateScript (const char* utf8Sc
     }
 
     // The callback may come after this object or the editor is gone: it holds only the results.
-    editor->getBrowser().evaluateJavascript (juce::String::fromUTF8 (utf8Script),
+    editor->getBrowser().evaluateJavascript (asciiOnly (juce::String::fromUTF8 (utf8Script)),
                                              [shared = results, id] (juce::WebBrowserComponent::EvaluationResult result)
                                              {
                                                  auto text = resultText (result);

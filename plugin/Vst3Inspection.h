@@ -24,7 +24,9 @@ public:
     /** Starts evaluating a UTF-8 JavaScript snippet in the open editor's page and writes a number
         for `takeScriptResult` to `requestId`. kResultOk when started; kResultFalse when no editor
         is open or when called off the plug-in's message thread; kInvalidArgument for a null
-        argument. The snippet's value must be a plain value (a promise cannot be returned). */
+        argument. The snippet's value must be a plain value (a promise cannot be returned). Characters
+        beyond ASCII in the snippet are passed as \u escapes; a value holding such characters should
+        be escaped by the snippet itself (the framework's channel back from the page garbles it). */
     virtual Steinberg::tresult PLUGIN_API evaluateScript (const char* utf8Script, Steinberg::int32* requestId) = 0;
 
     /** Takes the result of an evaluation: the value as JSON text, or "error: " and the reason when

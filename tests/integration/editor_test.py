@@ -277,6 +277,11 @@ class Editor(unittest.TestCase):
         self.assertEqual(payloads["ui"], {"page": 0, "theme": 1.0})
         self.assertTrue(all(v == 0.0 for v in payloads["fx"].values()), payloads["fx"])
 
+    def test_scripts_beyond_ascii_keep_the_page_channel_in_step(self):
+        summary = run_host("--editor", "--eval", "// h\u00e9 \u2026 \U0001f30a\n'h\u00e9 \u2026 \U0001f30a'.length",
+                           "--eval", "6 * 7")
+        self.assertEqual(summary["evaluations"], ["7", "42"])  # UTF-16 units: the wave is two
+
     def test_closing_and_reopening_keeps_page_number_and_theme(self):
         choose = """(() => {
           window.__JUCE__.backend.emitEvent("uiPage", { page: 2 });
