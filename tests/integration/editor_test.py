@@ -260,6 +260,61 @@ class Editor(unittest.TestCase):
         self.assertGreater(energy(moved), energy(calm) + 0.1)
         self.assertGreater(drift(moved), drift(calm) + 0.001)
 
+    def test_the_living_dish_is_drawn_and_a_drag_on_it_stirs_the_cells(self):
+        # Where the dish sits in the window, then two pictures a second apart, then a mouse drag
+        # back and forth across the dish made of pointer events, as the user's hand makes them.
+        where = """JSON.stringify((() => {
+          const r = document.getElementById("petri-dish").getBoundingClientRect();
+          return [r.left, r.top, r.width, r.height, window.devicePixelRatio];
+        })())"""
+        drag = """(() => {
+          const dish = document.getElementById("petri-dish");
+          const r = dish.getBoundingClientRect();
+          const at = (u, v) => [r.left + r.width * (0.5 + 0.5 * u), r.top + r.height * (0.5 + 0.5 * v)];
+          const fire = (type, [x, y]) => dish.dispatchEvent(new PointerEvent(type, {
+            bubbles: true, cancelable: true, composed: true, pointerId: 7, pointerType: "mouse", isPrimary: true,
+            button: type === "pointermove" ? -1 : 0, buttons: type === "pointerup" ? 0 : 1, clientX: x, clientY: y }));
+          for (const v of [-0.6, -0.4, -0.2, 0, 0.2, 0.4, 0.6]) {
+            fire("pointerdown", at(-0.8, v));
+            for (let k = 1; k <= 16; ++k)
+              fire("pointermove", at(-0.8 + 1.6 * k / 16, v));
+            fire("pointerup", at(0.8, v));
+          }
+          return true;
+        })()"""
+        first = os.path.join(ARTIFACTS, "editor-dish-1.png")
+        second = os.path.join(ARTIFACTS, "editor-dish-2.png")
+        still = os.path.join(WORK, "still-dish.state")
+        dragged = os.path.join(WORK, "dragged-dish.state")
+        run_host("--editor", "--load-state", self.lived, "--wait", "0.3", "--save-raw-state", still)
+        summary = run_host("--editor", "--load-state", self.lived, "--wait", "1", "--eval", where,
+                           "--screenshot", first, "--wait", "1", "--screenshot", second,
+                           "--eval", drag, "--wait", "0.05", "--save-raw-state", dragged)
+
+        left, top, width, height, ratio = decoded(summary["evaluations"][0])
+        self.assertGreater(width, 100)
+        # The square inside the dish's circle, in screenshot pixels.
+        box = [round(v * ratio) for v in (left + 0.2 * width, top + 0.2 * height, left + 0.8 * width, top + 0.8 * height)]
+        crops = []
+        for path in (first, second):
+            _, _, rows = read_png(path)
+            crops.append([row[box[0]:box[2]] for row in rows[box[1]:box[3]]])
+        colours = {pixel for row in crops[0][::3] for pixel in row[::3]}
+        self.assertGreater(len(colours), 50, "the dish area is nearly uniform: no cells were drawn")
+        changed = sum(1 for a, b in zip(crops[0], crops[1]) for p, q in zip(a, b)
+                      if max(abs(p[i] - q[i]) for i in range(3)) > 24)
+        area = (box[2] - box[0]) * (box[3] - box[1])
+        self.assertGreater(changed, area // 100, "the dish looks the same a second later: it does not live")
+
+        calm, moved = live_cells(still), live_cells(dragged)
+        self.assertTrue(calm and moved)
+        print(f"drag: stir energy {energy(calm):.4f} -> {energy(moved):.4f}, mean vx {drift(calm):.6f} -> "
+              f"{drift(moved):.6f}; {changed} of {area} dish pixels changed in a second", file=sys.stderr)
+        # Only the dragged dish is pushed to the right and excited (opening a window sloshes both
+        # a little).
+        self.assertGreater(energy(moved), energy(calm) + 0.05)
+        self.assertGreater(drift(moved), drift(calm) + 0.001)
+
     def test_a_bad_payload_from_the_page_changes_nothing(self):
         # Each of these is ignored by the native side; the editor and its page go on working.
         bad = """(() => {
