@@ -1,5 +1,6 @@
 #include "editor/PluginEditor.h"
 
+#include "editor/PageJson.h"
 #include "editor/UiOptionsBuilder.h"
 #include "plugin/PluginProcessor.h"
 
@@ -102,7 +103,11 @@ std::optional<juce::Rectangle<int>> BrivolaAudioProcessorEditor::Window::display
 
 void BrivolaAudioProcessorEditor::Window::emit (const juce::Identifier& name, const juce::var& value)
 {
-    editor.browser.emitEventIfBrowserIsVisible (name, value);
+    static const juce::Identifier frame ("frame");
+    if (name != frame)
+        editor.browser.emitEventIfBrowserIsVisible (name, value);
+    else if (editor.browser.isVisible())
+        editor.browser.evaluateJavascript (pageEventScript (name, value));
 }
 
 } // namespace brivola

@@ -1,5 +1,6 @@
 // The editor's publishing tick and the scope analysis.
 #include "editor/PageBridge.h"
+#include "editor/PageJson.h"
 #include "editor/ScopeAnalysis.h"
 #include "plugin/PluginProcessor.h"
 
@@ -19,8 +20,9 @@ double threadCpuMicroseconds()
     return double (t.tv_sec) * 1e6 + double (t.tv_nsec) * 1e-3;
 }
 
-/** A window that serialises every message as the web view's bridge does inside
-    emitEventIfBrowserIsVisible (juce::JSON::toString), or only keeps it. */
+/** A window that serialises every message as the editor hands it to the web view (the frame as
+    its own script, the others through the framework's juce::JSON::toString inside
+    emitEventIfBrowserIsVisible), or only keeps it. */
 struct SerialisingWindow final : brivola::PageWindow
 {
     double now = 10000.0;
@@ -37,7 +39,9 @@ struct SerialisingWindow final : brivola::PageWindow
     void emit (const juce::Identifier& name, const juce::var& value) override
     {
         if (serialise)
-            bytes += static_cast<std::size_t> (name.toString().length() + juce::JSON::toString (value, true).length());
+            bytes += static_cast<std::size_t> (name.toString() == "frame"
+                                                   ? brivola::pageEventScript (name, value).length()
+                                                   : juce::JSON::toString (value, true).length());
         if (name.toString() == "frame")
             lastFrame = value;
     }
