@@ -77,10 +77,32 @@ struct CheckingTarget final : brivola::PageEventTarget
 /** juce::JSON reads integer literals into a 64-bit value and exponents into an int without
     overflow checks (undefined behaviour in the framework's reader, before any listener sees the
     payload); inputs with integers of more than 18 digits or exponents of more than 8 are left out
-    so that the sanitizers judge the listeners. Huge values still arrive: "1e308", and "1e999"
-    reads as infinity. */
+    so that the sanitizers judge the listeners. So are a '-' followed by anything but a digit and
+    then 12 or more digits: the reader takes that character itself as the number's first digit
+    (a code point up to 0x10FFFF), which overflows after fewer digits. Huge values still arrive:
+    "1e308", and "1e999" reads as infinity. No page sends such text (it is not JSON). */
 bool overflowsTheJsonReader (const std::uint8_t* data, std::size_t size)
 {
+    const auto isDigit = [] (std::uint8_t c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < size; ++i)
+    {
+        if (data[i] != '-')
+            continue;
+        std::size_t j = i + 1;
+        while (j < size && (data[j] == ' ' || data[j] == '\t' || data[j] == '\n' || data[j] == '\r'))
+            ++j;
+        if (j >= size || isDigit (data[j]))
+            continue;
+        ++j; // the character taken as a digit, with its UTF-8 continuation bytes
+        while (j < size && (data[j] & 0xc0) == 0x80)
+            ++j;
+        std::size_t digits = 0;
+        while (j + digits < size && isDigit (data[j + digits]))
+            ++digits;
+        if (digits >= 12)
+            return true;
+    }
+
     int run = 0;
     bool exponent = false;
     for (std::size_t i = 0; i < size; ++i)
