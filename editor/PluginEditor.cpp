@@ -107,7 +107,9 @@ void BrivolaAudioProcessorEditor::Window::emit (const juce::Identifier& name, co
     if (name != frame)
         editor.browser.emitEventIfBrowserIsVisible (name, value);
     else if (editor.browser.isVisible())
-        editor.browser.evaluateJavascript (pageEventScript (name, value));
+        // A callback even though there is nothing to do with the result: the Linux web view pairs
+        // results with callbacks in order, so a call without one would hand its result to the next.
+        editor.browser.evaluateJavascript (pageEventScript (name, value), [] (juce::WebBrowserComponent::EvaluationResult) {});
 }
 
 } // namespace brivola
