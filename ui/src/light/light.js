@@ -106,6 +106,12 @@ export function stepLight (state, now, force = false)
 export const lightMoving = (state) => state.target !== null
     && (state.theta !== state.target.theta || state.depth !== state.target.depth);
 
+/** True once the light has reached its target and that target has been applied: a glide can
+    converge in a frame in which applying must wait, and still needs a frame after that. */
+export const lightSettled = (state) => ! lightMoving (state)
+    && state.applied.theta === round (state.theta, ANGLE_STEP) + 0
+    && state.applied.depth === round (state.depth, DEPTH_STEP) + 0;
+
 //==============================================================================
 /**
     The CSS custom properties for a light (θ degrees, depth) in a window of the given size: the light

@@ -2,7 +2,7 @@
 // layers), the cells' light direction for the dish renderer, and the suspension of style
 // transitions while the light moves.
 
-import { createLightState, setLightTarget, stepLight, lightMoving, lightVariables, lightDirection } from "./light.js";
+import { createLightState, setLightTarget, stepLight, lightSettled, lightVariables, lightDirection } from "./light.js";
 
 export const MOVING_CLASS = "is-light-moving";
 const SETTLE_MS = 100;
@@ -42,7 +42,7 @@ export function createLightView (options)
             markMoving ();
             apply (light);
         }
-        if (lightMoving (state))
+        if (! lightSettled (state))
             schedule ();
     }
 

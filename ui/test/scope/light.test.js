@@ -2,7 +2,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { lightTarget, lightVector, lightDirection, liquidTurn, createLightState, setLightTarget, stepLight,
-         lightVariables } from "../../src/light/light.js";
+         lightVariables, lightMoving, lightSettled } from "../../src/light/light.js";
 
 const close = (a, b, eps, what) => assert.ok (Math.abs (a - b) <= eps, `${what}: ${a} vs ${b}`);
 
@@ -68,6 +68,23 @@ test ("the first message applies at once, later ones are approached, applied at 
     assert.deepEqual (applied.at (-1)[1], { theta: 70, depth: 0 }, "snapped to the target");
     assert.equal (s.theta, 70);
     assert.equal (stepLight (s, 2000), null, "nothing to apply once settled");
+});
+
+test ("a glide that converges while applying must wait is applied in a later frame", () =>
+{
+    const s = createLightState ();
+    setLightTarget (s, 0, 1, 0);
+    stepLight (s, 0, true);
+    setLightTarget (s, 1, 0, 1000);
+    for (const t of [1100, 1200, 1300, 1360])
+        assert.ok (stepLight (s, t) !== null, `applied at ${t}`);
+    assert.equal (s.applied.theta, 69.95);
+    // 10 ms later the glide reaches its target, but applying waits for the interval.
+    assert.equal (stepLight (s, 1370), null);
+    assert.equal (lightMoving (s), false);
+    assert.equal (lightSettled (s), false, "the target is reached but not yet applied");
+    assert.deepEqual (stepLight (s, 1400), { theta: 70, depth: 0 });
+    assert.equal (lightSettled (s), true);
 });
 
 test ("a long gap counts as at most 100 ms", () =>
