@@ -342,7 +342,9 @@ test ("culture: slots drawn from presets; a slot dragged onto the dish previews,
     assert.deepEqual (sent.map ((e) => [e.name, e.payload]), [["presetPreview", { slot: 3, note: 60, token: 1 }]]);
     await p.page.mouse.move (dish.x + 10, dish.y + 10, { steps: 10 });
     assert.equal (await p.page.locator (".preset-ghost").count (), 1);
-    assert.equal (await p.page.locator (slotSelector (3)).evaluate ((el) => getComputedStyle (el).opacity), "0.35");
+    // The dragged slot fades to 0.35 through a style transition: wait for it rather than read it mid-way.
+    await p.page.waitForFunction ((sel) => getComputedStyle (document.querySelector (sel)).opacity === "0.35",
+                                  slotSelector (3), { timeout: 5000 });
     assert.equal (await p.page.locator ("#petri-dish").evaluate ((el) => el.classList.contains ("is-drop-target")), true);
     await p.page.mouse.up ();
     sent = pageEvents (await p.sent ());
