@@ -18,6 +18,8 @@ import unittest
 import uuid
 import zlib
 
+from bundle_test import decode_juce_base64
+
 HOST = None
 BUNDLE = None
 WORK = None
@@ -142,18 +144,6 @@ def read_png(path):
         rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
         previous = line
     return width, height, rows
-
-
-JUCE_BASE64 = ".ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+"
-
-
-def decode_juce_base64(text):
-    """The framework's "<byte count>.<digits>" form: 6 bits a digit, least significant first."""
-    count, digits = text.split(".", 1)
-    value = 0
-    for i, ch in enumerate(digits):
-        value |= JUCE_BASE64.index(ch) << (6 * i)
-    return (value & ((1 << (8 * int(count))) - 1)).to_bytes(int(count), "little")
 
 
 def energy(cells):
