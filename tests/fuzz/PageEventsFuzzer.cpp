@@ -79,11 +79,17 @@ struct CheckingTarget final : brivola::PageEventTarget
     payload); inputs with integers of more than 18 digits or exponents of more than 8 are left out
     so that the sanitizers judge the listeners. So are a '-' followed by anything but a digit and
     then 12 or more digits: the reader takes that character itself as the number's first digit
-    (a code point up to 0x10FFFF), which overflows after fewer digits. Huge values still arrive:
-    "1e308", and "1e999" reads as infinity. No page sends such text (it is not JSON). */
+    (a code point up to 0x10FFFF), which overflows after fewer digits. The same reading runs past
+    the end of the text when the '-' is its last character, or past an embedded NUL byte, so those
+    are left out too. Huge values still arrive: "1e308", and "1e999" reads as infinity. No page
+    sends such text (the page's text is JSON.stringify output: no raw NUL, no bare '-'). */
 bool overflowsTheJsonReader (const std::uint8_t* data, std::size_t size)
 {
     const auto isDigit = [] (std::uint8_t c) { return c >= '0' && c <= '9'; };
+    for (std::size_t i = 0; i < size; ++i)
+        if (data[i] == 0)
+            return true;
+
     for (std::size_t i = 0; i < size; ++i)
     {
         if (data[i] != '-')
@@ -91,7 +97,9 @@ bool overflowsTheJsonReader (const std::uint8_t* data, std::size_t size)
         std::size_t j = i + 1;
         while (j < size && (data[j] == ' ' || data[j] == '\t' || data[j] == '\n' || data[j] == '\r'))
             ++j;
-        if (j >= size || isDigit (data[j]))
+        if (j >= size)
+            return true;
+        if (isDigit (data[j]))
             continue;
         ++j; // the character taken as a digit, with its UTF-8 continuation bytes
         while (j < size && (data[j] & 0xc0) == 0x80)
