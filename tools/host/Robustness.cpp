@@ -1023,8 +1023,14 @@ private:
         if (auto f = openEditor (instance, inspector, true, window, "editor with state replaced"))
             return f;
 
+        // As in the state phase, the waits are counted in processed blocks, not in time: the
+        // plug-in's processor takes the host's writes with the blocks, and on a slow or loaded
+        // machine a few milliseconds may pass without one.
         for (int round = 0; round < 3; ++round)
         {
+            if (auto f = waitForAudio (audio, 3))
+                return f;
+
             pumpMessages (20);
             juce::MemoryBlock state;
             instance.getStateInformation (state);
@@ -1042,8 +1048,15 @@ private:
                 p->endChangeGesture();
             }
 
+            if (auto f = waitForAudio (audio, 3))
+                return f;
+
             pumpMessages (30);
             instance.setStateInformation (state.getData(), (int) state.getSize());
+
+            if (auto f = waitForAudio (audio, 4))
+                return f;
+
             pumpMessages (30);
 
             if (auto f = checkReadBack (saved, randomised, "after the state was replaced while the editor was open"))
