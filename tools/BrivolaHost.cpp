@@ -12,6 +12,7 @@
 #include "host/RealtimeAudio.h"
 #include "host/Renderer.h"
 #include "host/Robustness.h"
+#include "host/XErrors.h"
 #include "host/Screenshot.h"
 #include "host/StateFiles.h"
 
@@ -65,6 +66,8 @@ public:
     /** The final line of a successful run; `fields` are "key=value" pairs (text) or a JSON object. */
     int succeed (const juce::String& text, juce::var fields) const
     {
+        reportXErrors (fields);
+
         if (options.json)
         {
             put (fields, "ok", true);
@@ -88,6 +91,7 @@ public:
             if (! fields.isObject())
                 fields = juce::var (new juce::DynamicObject());
 
+            reportXErrors (fields);
             put (fields, "ok", false);
             put (fields, "mode", modeName (options.mode));
             put (fields, "exitCode", exitCode);
@@ -108,6 +112,27 @@ public:
     }
 
 private:
+    /** X errors the run survived (a count, and the first few) go into the summary and the log. */
+    void reportXErrors (juce::var& fields) const
+    {
+        if (xErrorCount() == 0)
+            return;
+
+        juce::Array<juce::var> list;
+
+        for (const auto& line : xErrorDescriptions())
+        {
+            progress ("X error survived: " + line);
+            list.add (line);
+        }
+
+        if (fields.isObject())
+        {
+            put (fields, "xErrors", xErrorCount());
+            put (fields, "xErrorList", list);
+        }
+    }
+
     const HostOptions& options;
 };
 
@@ -729,6 +754,7 @@ int runHost (const juce::StringArray& args)
 
     {
         const juce::ScopedJuceInitialiser_GUI framework;
+        installXErrorHandler();
         code = options.mode == Mode::robustness ? runRobustnessMode (options, console)
              : options.mode == Mode::editor     ? runEditorMode (options, console)
                                                 : runInfoOrRender (options, console);
