@@ -12,6 +12,13 @@ cmake --build "$build" -j"$(nproc)"
 
 # The editor tests open real windows: ctest runs on a private virtual display (Xvfb and openbox,
 # started here and stopped at the end, also when a test fails or the run is interrupted).
-"$repo/scripts/with-display.sh" ctest --test-dir "$build" --output-on-failure -j1
+# When tests fail, a digest of their outputs closes the log, so that the reason is at its end.
+status=0
+"$repo/scripts/with-display.sh" ctest --test-dir "$build" --output-on-failure -j1 || status=$?
+if [ "$status" -ne 0 ]; then
+  python3 "$repo/scripts/failed-tests-digest.py" "$build" || true
+  echo "Tests failed (ctest exit code $status) after $(( $(date +%s) - start )) s."
+  exit "$status"
+fi
 
 echo "Tests took $(( $(date +%s) - start )) s (set-up and build included)."
