@@ -600,6 +600,9 @@ int BrivolaAudioProcessor::advanceWhilePaused (double nowMs)
 //==============================================================================
 juce::AudioProcessorEditor* BrivolaAudioProcessor::createEditor()
 {
+    // Without prepareToPlay (a stand-alone application with no audio device, a host that opens the
+    // editor first) the shared store would stay closed: open it now; the posted call then does nothing.
+    runFirstMessageThreadCall();
     return new BrivolaAudioProcessorEditor (*this);
 }
 

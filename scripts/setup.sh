@@ -3,7 +3,8 @@
 # The tests that open windows (the editor, the uninstaller) run on a virtual display: Xvfb, the
 # openbox window manager, x11-utils (xprop), xdotool (key presses) and imagemagick (screenshots of
 # the uninstaller's window). Chromium runs the page's browser tests; python3-gi with WebKitGTK's
-# typelib measures the page's frame times in the editor's own web engine.
+# typelib measures the page's frame times in the editor's own web engine. lilv-utils (lv2info, lv2ls)
+# checks the LV2 bundle's description.
 # Safe to run again: it installs only what is missing and reuses the JUCE cache.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,7 +17,7 @@ packages=(
   libgtest-dev libbenchmark-dev libzita-convolver-dev
   clang libclang-rt-14-dev
   xvfb openbox x11-utils xdotool imagemagick fonts-dejavu-core chromium
-  python3-gi gir1.2-webkit2-4.1
+  python3-gi gir1.2-webkit2-4.1 lilv-utils
 )
 optional=(ccache)
 
