@@ -152,10 +152,17 @@ std::optional<int> applyStartOptions (juce::AudioPluginInstance& instance, const
     {
         bool wasHostState = false;
         const auto file = fileFromArgument (options.loadStatePath);
-        const auto state = readStateFile (file, wasHostState, error);
+        // An LV2 host state (a Turtle preset) goes to the instance as it is; VST3 wrapping is for
+        // the plug-in's own bytes in a VST3 host.
+        const bool lv2 = instance.getPluginDescription().pluginFormatName == "LV2";
+        juce::MemoryBlock lv2State;
+        const auto state = lv2 ? (file.existsAsFile() && file.loadFileAsData (lv2State) ? std::optional<juce::MemoryBlock> (lv2State)
+                                                                                         : std::nullopt)
+                               : readStateFile (file, wasHostState, error);
+        wasHostState = wasHostState || lv2;
 
         if (! state.has_value())
-            return console.fail (exitIo, error);
+            return console.fail (exitIo, lv2 ? "cannot read state file " + file.getFullPathName() : error);
 
         instance.setStateInformation (state->getData(), (int) state->getSize());
         pumpMessages (20);

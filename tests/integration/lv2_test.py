@@ -1,17 +1,25 @@
 #!/usr/bin/env python3
-"""The LV2 bundle as LV2 hosts see it, through lilv's own tools (lv2ls, lv2info): its Turtle files
-parse and describe one instrument with a MIDI input and a stereo output.
+"""The LV2 bundle as LV2 hosts see it: through lilv's own tools (lv2ls, lv2info) its Turtle files
+parse and describe one instrument with a MIDI input and a stereo output; through brivola-host's LV2
+hosting it sounds like the VST3, its state restores the dish, and it survives the robustness run.
 
-Usage: lv2_test.py --bundle PATH [unittest options]
+Usage: lv2_test.py --bundle PATH --host PATH --vst3 PATH [unittest options]
 """
 import argparse
 import os
 import re
 import subprocess
 import sys
+import tempfile
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bundle_test import decode_juce_base64, dish_of_state, midi_file, peak, read_wav  # noqa: E402
+
 BUNDLE = None
+HOST = None
+VST3 = None
+WORK = None
 URI = "urn:brivola:brivola"
 LV2 = "http://lv2plug.in/ns/lv2core#"
 ATOM = "http://lv2plug.in/ns/ext/atom#"
@@ -80,14 +88,75 @@ class Lv2Bundle(unittest.TestCase):
         self.assertIn("Extension Data:    http://lv2plug.in/ns/ext/state#interface", info)
 
 
+def run_host(bundle, *args):
+    cmd = [HOST, *args, bundle]
+    proc = subprocess.run(cmd, capture_output=True, text=True, timeout=600)
+    if proc.returncode != 0:
+        raise AssertionError(f"{' '.join(cmd)} exited {proc.returncode}\n"
+                             f"stdout: {proc.stdout[-2000:]}\nstderr: {proc.stderr[-2000:]}")
+    return proc.stdout
+
+
+def own_state(lv2_state_path):
+    """The plug-in's own state bytes inside the LV2 host state (a Turtle preset)."""
+    with open(lv2_state_path) as f:
+        text = f.read()
+    match = re.search(r'<urn:brivola:brivola:StateString>\s+"([0-9]+\.[^"]*)"', text)
+    assert match, text[:2000]
+    return decode_juce_base64(match.group(1))
+
+
+class Lv2Hosting(unittest.TestCase):
+
+    def test_same_midi_sounds_through_vst3_and_lv2(self):
+        mid = os.path.join(WORK, "phrase.mid")
+        midi_file(mid, [(0, 960, 57, 100), (960, 960, 60, 90), (1920, 1920, 64, 110)])
+        results = {}
+        for name, bundle in (("vst3", VST3), ("lv2", BUNDLE)):
+            out = os.path.join(WORK, f"phrase-{name}.wav")
+            run_host(bundle, "--render", out, "--midi", mid, "--length", "3", "--rate", "48000", "--require-sound")
+            rate, channels, frames = read_wav(out)
+            results[name] = (rate, channels, len(frames))
+            self.assertGreater(peak(frames), 0.01, name)
+        self.assertEqual(results["lv2"], results["vst3"])
+
+    def test_state_restores_the_dish(self):
+        lived = os.path.join(WORK, "lived.lv2state")
+        run_host(BUNDLE, "--render", os.path.join(WORK, "lived.wav"), "--length", "4", "--rate", "48000",
+                 "--set", "reverb=0.5", "--save-state", lived)
+        original = own_state(lived)
+        dish = dish_of_state(original)
+        self.assertEqual(dish["tickCounter"], 240)
+        self.assertGreater(dish["active"], 0)
+
+        fresh = os.path.join(WORK, "fresh.lv2state")
+        run_host(BUNDLE, "--info", "--save-state", fresh)
+        self.assertNotEqual(dish_of_state(own_state(fresh))["tickCounter"], 240)
+
+        again = os.path.join(WORK, "again.lv2state")
+        run_host(BUNDLE, "--info", "--load-state", lived, "--save-state", again)
+        self.assertEqual(own_state(again), original)
+
+    def test_strict_host_run(self):
+        out = run_host(BUNDLE, "--robustness", "--quiet", "--seed", "7", "--time-limit", "20")
+        self.assertIn("OK robustness", out)
+
+
 def main():
-    global BUNDLE
+    global BUNDLE, HOST, VST3, WORK
     parser = argparse.ArgumentParser()
     parser.add_argument("--bundle", required=True)
+    parser.add_argument("--host", required=True)
+    parser.add_argument("--vst3", required=True)
     args, rest = parser.parse_known_args()
-    BUNDLE = os.path.abspath(args.bundle)
-    program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-    sys.exit(0 if program.result.wasSuccessful() else 1)
+    BUNDLE, HOST, VST3 = (os.path.abspath(p) for p in (args.bundle, args.host, args.vst3))
+    with tempfile.TemporaryDirectory(prefix="brivola-lv2-") as work:
+        WORK = work
+        # Neither the store nor bundles installed in ~/.lv2 (the same URI) may take part.
+        os.environ["HOME"] = work
+        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, ".config")
+        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+        sys.exit(0 if program.result.wasSuccessful() else 1)
 
 
 if __name__ == "__main__":

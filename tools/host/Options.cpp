@@ -164,9 +164,9 @@ double automationValueAt (const AutomationLane& lane, double seconds)
 //==============================================================================
 juce::String usageText()
 {
-    return R"(Usage: brivola-host [MODE] [OPTIONS] BUNDLE.vst3
+    return R"(Usage: brivola-host [MODE] [OPTIONS] BUNDLE.vst3|BUNDLE.lv2
 
-A headless VST3 host: prints a plug-in's identity, buses and parameters, renders
+A headless VST3 and LV2 host (the bundle's suffix chooses the format): prints a plug-in's identity, buses and parameters, renders
 MIDI through it into a WAV file, or drives it the way strict hosts do.
 
 Modes (one of them; --info when none is given):
@@ -511,7 +511,7 @@ ParseResult parseCommandLine (const juce::StringArray& args)
         return { options, {} };
 
     if (options.bundlePath.isEmpty())
-        return fail ("give the path of a .vst3 bundle");
+        return fail ("give the path of a .vst3 or .lv2 bundle");
 
     if (options.mode != Mode::render)
     {

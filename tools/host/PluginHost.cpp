@@ -291,6 +291,10 @@ PluginHost::PluginHost()
     auto format = std::make_unique<juce::VST3PluginFormat>();
     vst3 = format.get();
     formats.addFormat (format.release());
+
+    auto lv2Format = std::make_unique<juce::LV2PluginFormat>();
+    lv2 = lv2Format.get();
+    formats.addFormat (lv2Format.release());
 }
 
 std::optional<juce::PluginDescription> PluginHost::describe (const juce::File& bundle,
@@ -303,18 +307,23 @@ std::optional<juce::PluginDescription> PluginHost::describe (const juce::File& b
         return std::nullopt;
     }
 
-    if (! bundle.hasFileExtension (".vst3"))
+    const bool isLv2 = bundle.hasFileExtension (".lv2");
+
+    if (! isLv2 && ! bundle.hasFileExtension (".vst3"))
     {
-        error = "not a .vst3 bundle: " + bundle.getFullPathName();
+        error = "not a .vst3 or .lv2 bundle: " + bundle.getFullPathName();
         return std::nullopt;
     }
 
     juce::OwnedArray<juce::PluginDescription> found;
-    known.scanAndAddFile (bundle.getFullPathName(), false, found, *vst3);
+    juce::AudioPluginFormat& format = isLv2 ? static_cast<juce::AudioPluginFormat&> (*lv2)
+                                            : static_cast<juce::AudioPluginFormat&> (*vst3);
+    known.scanAndAddFile (bundle.getFullPathName(), false, found, format);
 
     if (found.isEmpty())
     {
-        error = "no VST3 audio class found in " + bundle.getFullPathName();
+        error = juce::String (isLv2 ? "no LV2 plug-in found in " : "no VST3 audio class found in ")
+              + bundle.getFullPathName();
         return std::nullopt;
     }
 

@@ -75,7 +75,8 @@ private:
 };
 
 //==============================================================================
-/** Finds plug-in classes in bundles and creates instances through JUCE's VST3 hosting.
+/** Finds plug-in classes in bundles and creates instances through JUCE's VST3 or LV2 hosting,
+    chosen by the bundle's suffix.
     Must be used on the message thread. */
 class PluginHost
 {
@@ -98,6 +99,7 @@ private:
     juce::AudioPluginFormatManager formats;
     juce::KnownPluginList known;
     juce::VST3PluginFormat* vst3 = nullptr;
+    juce::LV2PluginFormat* lv2 = nullptr;
 };
 
 } // namespace brivola::host
