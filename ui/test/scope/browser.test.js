@@ -265,6 +265,35 @@ test ("a stir leaves a dimple that dies out", async () =>
     await finish (p);
 });
 
+test ("the frame's light layers follow the light: sweeps turn, sheen and band slide, grain slides back, shade takes the depth", async () =>
+{
+    const p = await ready ();
+    await p.deliver ("light", { x: 0.5, y: 0.5 }); // 45 degrees from the left, depth 0.5
+    await p.page.waitForFunction (() => ! document.body.classList.contains ("is-light-moving"), null, { timeout: 10000 });
+    await p.page.waitForTimeout (200);
+    const got = await p.page.evaluate (() =>
+    {
+        const style = (selector) => getComputedStyle (document.querySelector ("#app-frame " + selector));
+        return { width: innerWidth, height: innerHeight,
+                 sweeps: style (".frame-sweeps").transform, sheen: style (".frame-sheen").transform,
+                 band: style (".frame-band").transform, grain: style (".frame-grain").backgroundPosition,
+                 shade: style (".frame-shade").opacity };
+    });
+    const numbers = (text) => (text.match (/-?[0-9.]+(e-?[0-9]+)?/g) || []).map (Number);
+    const near = (actual, expected, what) =>
+    {
+        assert.equal (actual.length, expected.length, `${what}: ${actual}`);
+        actual.forEach ((v, i) => assert.ok (Math.abs (v - expected[i]) < 0.011, `${what}: ${actual} against ${expected}`));
+    };
+    const r = Math.SQRT1_2;
+    near (numbers (got.sweeps), [r, -r, r, r, 0, 0], "sweeps turned by -45 degrees");
+    near (numbers (got.sheen), [1, 0, 0, 1, -0.32 * got.width, 0.06 * got.height], "sheen shifted");
+    near (numbers (got.band), [1, 0, 0, 1, 0.42 * got.width, 0], "darker band shifted");
+    near (numbers (got.grain), [0.32 * got.width, -0.06 * got.height], "grain shifted the other way");
+    assert.equal (got.shade, "0.5");
+    await p.page.close ();
+});
+
 test ("light messages set the relief light: first at once, later ones glide", async () =>
 {
     const p = await ready ();
