@@ -154,15 +154,24 @@ std::optional<int> applyStartOptions (juce::AudioPluginInstance& instance, const
         const auto file = fileFromArgument (options.loadStatePath);
         // An LV2 host state (a Turtle preset) goes to the instance as it is; VST3 wrapping is for
         // the plug-in's own bytes in a VST3 host.
-        const bool lv2 = instance.getPluginDescription().pluginFormatName == "LV2";
-        juce::MemoryBlock lv2State;
-        const auto state = lv2 ? (file.existsAsFile() && file.loadFileAsData (lv2State) ? std::optional<juce::MemoryBlock> (lv2State)
-                                                                                         : std::nullopt)
-                               : readStateFile (file, wasHostState, error);
-        wasHostState = wasHostState || lv2;
+        std::optional<juce::MemoryBlock> state;
+
+        if (instance.getPluginDescription().pluginFormatName == "LV2")
+        {
+            wasHostState = true;
+
+            if (juce::MemoryBlock bytes; file.loadFileAsData (bytes))
+                state = std::move (bytes);
+            else
+                error = "cannot read state file " + file.getFullPathName();
+        }
+        else
+        {
+            state = readStateFile (file, wasHostState, error);
+        }
 
         if (! state.has_value())
-            return console.fail (exitIo, lv2 ? "cannot read state file " + file.getFullPathName() : error);
+            return console.fail (exitIo, error);
 
         instance.setStateInformation (state->getData(), (int) state->getSize());
         pumpMessages (20);
@@ -228,24 +237,55 @@ std::optional<int> saveStates (juce::AudioPluginInstance& instance, const HostOp
 }
 
 //==============================================================================
+/** A plug-in class described from the options' bundle and instantiated for their sample rate
+    and largest block, or the exit code of the failure (already reported). */
+struct OpenedPlugin
+{
+    juce::File bundle;
+    std::optional<juce::PluginDescription> description;
+    int maxBlock = 0;
+    std::unique_ptr<HostedPlugin> plugin;
+    int exitCode = exitOk;
+};
+
+OpenedPlugin openPlugin (PluginHost& host, const HostOptions& options, const Console& console)
+{
+    OpenedPlugin opened;
+    opened.bundle = fileFromArgument (options.bundlePath);
+
+    juce::String error;
+    opened.description = host.describe (opened.bundle, options.className, error);
+
+    if (! opened.description.has_value())
+    {
+        opened.exitCode = console.fail (exitLoad, error);
+        return opened;
+    }
+
+    opened.maxBlock = BlockPattern (options.blockPattern).largest();
+    opened.plugin = host.instantiate (*opened.description, options.sampleRate, opened.maxBlock, error);
+
+    if (opened.plugin == nullptr)
+        opened.exitCode = console.fail (exitLoad, "cannot instantiate " + opened.description->name + ": " + error);
+
+    return opened;
+}
+
+//==============================================================================
 int runInfoOrRender (const HostOptions& options, const Console& console)
 {
     PluginHost host;
-    const juce::File bundle (juce::File::getCurrentWorkingDirectory().getChildFile (options.bundlePath));
+    auto opened = openPlugin (host, options, console);
 
-    juce::String error;
-    const auto description = host.describe (bundle, options.className, error);
+    if (opened.plugin == nullptr)
+        return opened.exitCode;
 
-    if (! description.has_value())
-        return console.fail (exitLoad, error);
-
-    const auto maxBlock = BlockPattern (options.blockPattern).largest();
-    auto plugin = host.instantiate (*description, options.sampleRate, maxBlock, error);
-
-    if (plugin == nullptr)
-        return console.fail (exitLoad, "cannot instantiate " + description->name + ": " + error);
-
+    const auto& bundle = opened.bundle;
+    const auto& description = opened.description;
+    const auto maxBlock = opened.maxBlock;
+    auto& plugin = opened.plugin;
     auto& instance = plugin->get();
+    juce::String error;
 
     if (const auto failed = applyStartOptions (instance, options, console))
         return *failed;
@@ -597,21 +637,16 @@ int runEditorMode (const HostOptions& options, const Console& console)
         return console.fail (exitLoad, "no display to open the editor on (set DISPLAY, or run under scripts/with-display.sh)");
 
     PluginHost host;
-    const auto bundle = fileFromArgument (options.bundlePath);
+    auto opened = openPlugin (host, options, console);
 
-    juce::String error;
-    const auto description = host.describe (bundle, options.className, error);
+    if (opened.plugin == nullptr)
+        return opened.exitCode;
 
-    if (! description.has_value())
-        return console.fail (exitLoad, error);
-
-    const auto blockSize = BlockPattern (options.blockPattern).largest();
-    auto plugin = host.instantiate (*description, options.sampleRate, blockSize, error);
-
-    if (plugin == nullptr)
-        return console.fail (exitLoad, "cannot instantiate " + description->name + ": " + error);
-
+    const auto& description = opened.description;
+    const auto blockSize = opened.maxBlock;
+    auto& plugin = opened.plugin;
     auto& instance = plugin->get();
+    juce::String error;
 
     if (! instance.hasEditor())
         return console.fail (exitLoad, description->name + " has no editor");
