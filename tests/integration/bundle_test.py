@@ -10,9 +10,9 @@ import os
 import random
 import struct
 import subprocess
-import sys
-import tempfile
 import unittest
+
+from harness import run_in_private_home
 
 HOST = None
 BUNDLE = None
@@ -289,19 +289,14 @@ class State(unittest.TestCase):
 
 
 def main():
-    global HOST, BUNDLE, WORK
+    global HOST, BUNDLE
     parser = argparse.ArgumentParser()
     parser.add_argument("--host", required=True)
     parser.add_argument("--bundle", required=True)
     args, rest = parser.parse_known_args()
     HOST, BUNDLE = os.path.abspath(args.host), os.path.abspath(args.bundle)
-    with tempfile.TemporaryDirectory(prefix="brivola-bundle-") as work:
-        WORK = work
-        # No test may touch the user's real store folder.
-        os.environ["HOME"] = work
-        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, ".config")
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        sys.exit(0 if program.result.wasSuccessful() else 1)
+    # No test may touch the user's real store folder.
+    run_in_private_home("brivola-bundle-", rest, globals())
 
 
 if __name__ == "__main__":

@@ -12,13 +12,12 @@ import os
 import struct
 import subprocess
 import sys
-import tempfile
-import time
 import unittest
 import uuid
 import zlib
 
 from bundle_test import decode_juce_base64
+from harness import reap_marked, run_in_private_home
 
 HOST = None
 BUNDLE = None
@@ -51,27 +50,6 @@ RECORDED = "JSON.stringify(window.__brivolaRecord)"
 HAS_UI = "window.__brivolaRecord.some(m => m[0] === 'ui')"
 
 
-def process_marks(mark):
-    """Processes whose environment carries our mark."""
-    found = []
-    for pid in os.listdir("/proc"):
-        if not pid.isdigit():
-            continue
-        try:
-            with open(f"/proc/{pid}/environ", "rb") as f:
-                env = f.read().split(b"\0")
-        except OSError:
-            continue
-        if mark in env:
-            try:
-                with open(f"/proc/{pid}/cmdline", "rb") as f:
-                    cmd = f.read().replace(b"\0", b" ").decode(errors="replace").strip()
-            except OSError:
-                cmd = "?"
-            found.append((int(pid), cmd))
-    return found
-
-
 def run_host(*args, expect=0, timeout=300):
     """Runs brivola-host with --json; returns the summary. Fails when processes it started outlive it."""
     mark = f"BRIVOLA_EDITOR_TEST_RUN={uuid.uuid4().hex}"
@@ -83,16 +61,7 @@ def run_host(*args, expect=0, timeout=300):
         proc = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, env=env)
     except subprocess.TimeoutExpired as timed_out:
         proc = subprocess.CompletedProcess(cmd, "timeout", timed_out.stdout or "", timed_out.stderr or "")
-    left = process_marks(mark.encode())
-    deadline = time.time() + 5
-    while left and time.time() < deadline:
-        time.sleep(0.2)
-        left = process_marks(mark.encode())
-    for pid, _ in left:
-        try:
-            os.kill(pid, 9)
-        except OSError:
-            pass
+    left = reap_marked(mark.encode())
     if left:
         raise AssertionError(f"processes left running after {' '.join(cmd)}: {left}")
     if proc.returncode != expect:
@@ -349,7 +318,7 @@ class Editor(unittest.TestCase):
 
 
 def main():
-    global HOST, BUNDLE, WORK, ARTIFACTS
+    global HOST, BUNDLE, ARTIFACTS
     parser = argparse.ArgumentParser()
     parser.add_argument("--host", required=True)
     parser.add_argument("--bundle", required=True)
@@ -361,13 +330,8 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("editor_test.py: no DISPLAY; run it under scripts/with-display.sh", file=sys.stderr)
         sys.exit(1)
-    with tempfile.TemporaryDirectory(prefix="brivola-editor-") as work:
-        WORK = work
-        # No test may touch the user's real store folder.
-        os.environ["HOME"] = work
-        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, ".config")
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        sys.exit(0 if program.result.wasSuccessful() else 1)
+    # No test may touch the user's real store folder.
+    run_in_private_home("brivola-editor-", rest, globals())
 
 
 if __name__ == "__main__":

@@ -10,11 +10,11 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bundle_test import decode_juce_base64, dish_of_state, midi_file, peak, read_wav  # noqa: E402
+from harness import run_in_private_home  # noqa: E402
 
 BUNDLE = None
 HOST = None
@@ -143,20 +143,15 @@ class Lv2Hosting(unittest.TestCase):
 
 
 def main():
-    global BUNDLE, HOST, VST3, WORK
+    global BUNDLE, HOST, VST3
     parser = argparse.ArgumentParser()
     parser.add_argument("--bundle", required=True)
     parser.add_argument("--host", required=True)
     parser.add_argument("--vst3", required=True)
     args, rest = parser.parse_known_args()
     BUNDLE, HOST, VST3 = (os.path.abspath(p) for p in (args.bundle, args.host, args.vst3))
-    with tempfile.TemporaryDirectory(prefix="brivola-lv2-") as work:
-        WORK = work
-        # Neither the store nor bundles installed in ~/.lv2 (the same URI) may take part.
-        os.environ["HOME"] = work
-        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, ".config")
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        sys.exit(0 if program.result.wasSuccessful() else 1)
+    # Neither the store nor bundles installed in ~/.lv2 (the same URI) may take part.
+    run_in_private_home("brivola-lv2-", rest, globals())
 
 
 if __name__ == "__main__":

@@ -10,13 +10,13 @@ import argparse
 import os
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from editor_test import process_marks, read_png  # noqa: E402
+from editor_test import read_png  # noqa: E402
+from harness import reap_marked, run_in_private_home  # noqa: E402
 
 APP = None
 ARTIFACTS = None
@@ -86,21 +86,12 @@ class Standalone(unittest.TestCase):
             output = log.read()
             log.close()
 
-        left = process_marks(mark.encode())
-        deadline = time.time() + 5
-        while left and time.time() < deadline:
-            time.sleep(0.2)
-            left = process_marks(mark.encode())
-        for pid, _ in left:
-            try:
-                os.kill(pid, 9)
-            except OSError:
-                pass
+        left = reap_marked(mark.encode())
         self.assertEqual(left, [], f"processes left running after the application quit\n{output[-2000:]}")
 
 
 def main():
-    global APP, ARTIFACTS, WORK
+    global APP, ARTIFACTS
     parser = argparse.ArgumentParser()
     parser.add_argument("--app", required=True)
     parser.add_argument("--artifacts", required=True)
@@ -111,13 +102,8 @@ def main():
     if not os.environ.get("DISPLAY"):
         print("standalone_test.py: no DISPLAY; run it under scripts/with-display.sh", file=sys.stderr)
         sys.exit(1)
-    with tempfile.TemporaryDirectory(prefix="brivola-standalone-") as work:
-        WORK = work
-        # Neither the device settings nor the shared store may touch the user's real folders.
-        os.environ["HOME"] = work
-        os.environ["XDG_CONFIG_HOME"] = os.path.join(work, ".config")
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
-        sys.exit(0 if program.result.wasSuccessful() else 1)
+    # Neither the device settings nor the shared store may touch the user's real folders.
+    run_in_private_home("brivola-standalone-", rest, globals())
 
 
 if __name__ == "__main__":
